@@ -1,0 +1,23 @@
+# Compiler warnings and sanitizers shared by every target of the tree.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(KESTRIX_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(KESTRIX_SANITIZE)
+  add_compile_options(-fsanitize=${KESTRIX_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${KESTRIX_SANITIZE})
+endif()
+
+# kx_add_test(NAME name SOURCES ... LIBS ... LABELS ... [TIMEOUT s])
+# One GoogleTest executable per subsystem, registered with CTest as a whole.
+function(kx_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_color=no)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()
