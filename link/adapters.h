@@ -1,0 +1,53 @@
+#pragma once
+// Local adapters: the IPv4 addresses and masks that decide through which
+// adapter a device is reached and where searches go, and the MAC and name
+// used for the ARP frame of each search.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/addr_text.h"
+
+namespace kestrix {
+
+// One IPv4 entry of an adapter: address text, mask text and a third text
+// the program does not use.
+struct AdapterAddress {
+    std::string address;
+    std::string mask;
+    std::string third;
+    bool operator==(const AdapterAddress&) const = default;
+};
+
+struct AdapterRecord {
+    MacBytes mac{};
+    std::string description;
+    std::string name;  // interface name, e.g. "eth0"
+    std::vector<AdapterAddress> entries;
+    bool operator==(const AdapterRecord&) const = default;
+};
+
+// What the link needs from the operating system. The real source walks
+// getifaddrs (loopback and down interfaces left out); tests inject fakes.
+class AdapterSource {
+public:
+    virtual ~AdapterSource() = default;
+    virtual std::vector<AdapterRecord> Enumerate() = 0;
+};
+
+std::shared_ptr<AdapterSource> MakeSystemAdapterSource();
+
+// Targets of one search, built from the adapters.
+struct SearchTarget {
+    std::string broadcast;  // directed broadcast address text
+    MacBytes adapterMac{};
+    std::string adapterIp;
+};
+struct ArpTarget {
+    std::string adapterIp;
+    MacBytes adapterMac{};
+    std::string adapterName;
+};
+
+}  // namespace kestrix
