@@ -60,16 +60,21 @@ enum class MsgType : uint16_t {
     SetPxsync = 19,
 };
 
-inline constexpr uint16_t ToCode(MsgType t) { return static_cast<uint16_t>(t); }
+inline constexpr uint16_t ToCode(MsgType t) {
+    return static_cast<uint16_t>(t);
+}
 
 // ---------------------------------------------------------------------------
 // Fixed-size block base
 
 // Reads a text area of `cap` bytes whose length byte says `len`: at most
-// `cap` bytes are taken whatever the length byte claims.
+// `cap` bytes are taken whatever the length byte claims, and the text ends
+// at the first NUL within them (the areas are NUL-padded, and a device that
+// counts its padding must not put NULs into a name).
 std::string ReadFixedText(const uint8_t* area, size_t cap, uint8_t len);
-// Writes `text` (cut to `cap` bytes) into the area, zero-fills the rest and
-// stores the byte count in *lenByte.
+// Writes `text` into the area, zero-fills the rest and stores the byte count
+// in *lenByte. A text longer than `cap` (or than 255, the most a length byte
+// can count) is cut before the UTF-8 character that would be split.
 void WriteFixedText(uint8_t* area, size_t cap, uint8_t* lenByte, std::string_view text);
 
 template <size_t N>
@@ -100,7 +105,9 @@ protected:
     void set_u16(size_t o, uint16_t v) { StoreU16(bytes_.data() + o, v); }
     uint32_t u32(size_t o) const { return LoadU32(bytes_.data() + o); }
     void set_u32(size_t o, uint32_t v) { StoreU32(bytes_.data() + o, v); }
-    Ipv4Bytes ip4(size_t o) const { return {bytes_[o], bytes_[o + 1], bytes_[o + 2], bytes_[o + 3]}; }
+    Ipv4Bytes ip4(size_t o) const {
+        return {bytes_[o], bytes_[o + 1], bytes_[o + 2], bytes_[o + 3]};
+    }
     void set_ip4(size_t o, const Ipv4Bytes& v) { std::memcpy(bytes_.data() + o, v.data(), 4); }
     MacBytes mac6(size_t o) const {
         MacBytes m;
@@ -412,7 +419,8 @@ public:
 class UpgradeRequestBlock : public WireBlock<268> {
 public:
     using WireBlock::WireBlock;
-    // File name without directory, NUL-padded, cut to 260 bytes; its length at 260.
+    // File name without directory, NUL-padded; its length at 260 (a length
+    // byte, so at most 255 bytes are written).
     std::string file_name() const { return ReadFixedText(bytes_.data(), 260, bytes_[260]); }
     void set_file_name(std::string_view t) { set_text(0, 260, t); }
     uint32_t file_size() const { return u32(264); }
@@ -477,7 +485,8 @@ public:
 
 // Builds header + payload: magic, the type, the multicast flag, the MAC
 // parsed from macText (zero when empty), the payload length. A payload
-// longer than 1456 bytes is cut. The result is exactly 16 + length bytes.
+// longer than 1456 bytes is cut; a null payload counts as none. The result
+// is exactly 16 + length bytes.
 // deviceType is 0 in every message of the tool; devices put theirs there.
 std::vector<uint8_t> BuildMessage(MsgType type, std::string_view macText, const uint8_t* payload,
                                   size_t length, bool multicast, uint16_t deviceType = 0);
@@ -516,13 +525,14 @@ struct ReceivedPacket {
 
 // Datagram acceptance: size 16..1472, magic 0x1986 (little-endian) and a
 // type the receiving port keeps. Anything else gives nothing.
-std::optional<ReceivedPacket> AcceptDatagram(const uint8_t* data, size_t size,
-                                             uint16_t localPort, uint32_t senderAddr,
-                                             uint16_t senderPort);
+std::optional<ReceivedPacket> AcceptDatagram(const uint8_t* data, size_t size, uint16_t localPort,
+                                             uint32_t senderAddr, uint16_t senderPort);
 
 // Reads a ScanNeighbours report from a packet (payload read as a 1414-byte
-// structure, entries limited by icount, by 32 and by the payload length).
-// The SSIDs are returned as received; callers apply the text rule.
+// structure, entries limited by icount, by 32 and by the payload length:
+// only entries that arrived whole are read; for a packet the payload is what
+// arrived, even when the length field claims more). The SSIDs are returned
+// as received; callers apply the text rule.
 NeighbourReport ParseNeighbourReport(const ReceivedPacket& packet);
 NeighbourReport ParseNeighbourReport(const uint8_t* payload, size_t length);
 
@@ -555,7 +565,7 @@ inline constexpr size_t kSetBridgePayloadSize = 328;
 ExtensionBlock BuildTransparentBridgePayload(uint8_t on);
 ExtensionBlock BuildPxsyncPayload(uint8_t on);
 
-// UpgradeRequest: file name (without directory) and size.
+// UpgradeRequest: file name and size; a directory part of the name is dropped.
 UpgradeRequestBlock BuildUpgradeRequestPayload(std::string_view fileName, uint32_t fileSize);
 
 // Device side (used by the simulator and by tests): a report payload of at

@@ -38,9 +38,9 @@ std::string SecureModeText(uint32_t code);  // "" outside 0..6
 std::string BandwidthText(uint32_t code);   // fixed texts, not looked up; "" outside 0..7
 
 // The model table: codes 1..13, 15..18 and 257..271. Not looked up.
-std::string ModelName(uint32_t typeCode);      // unknown codes give the name of code 1
-uint16_t ModelCode(std::string_view name);     // exact match, else 1
-const std::vector<uint16_t>& ModelCodes();     // the 32 codes in table order
+std::string ModelName(uint32_t typeCode);   // unknown codes give the name of code 1
+uint16_t ModelCode(std::string_view name);  // exact match, else 1
+const std::vector<uint16_t>& ModelCodes();  // the 32 codes in table order
 
 // "N/A" (not looked up) for types 4, 17, 261 or work modes 4..7, else On2/Off2.
 std::string BridgeTransparentText(uint32_t typeCode, uint32_t workMode, uint32_t on);
@@ -49,7 +49,7 @@ std::string TdmaEnText(uint32_t typeCode, uint32_t on);
 bool BridgeTransparentApplies(uint32_t typeCode, uint32_t workMode);
 bool PxsyncApplies(uint32_t typeCode);
 
-std::string UptimeText(uint32_t seconds);  // "d h:m:s" or "h:m:s", no zero fill
+std::string UptimeText(uint32_t seconds);   // "d h:m:s" or "h:m:s", no zero fill
 std::string ChannelText(uint32_t channel);  // TranslateText("Auto") for 0
 
 bool IsHexText(std::string_view text);    // empty passes
