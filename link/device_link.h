@@ -5,6 +5,8 @@
 // the pages code against. The implementation may add private members and
 // test hooks, but the operations below keep their names and meanings.
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +14,8 @@
 
 #include "link/adapters.h"
 #include "link/link_store.h"
+#include "link/pending_list.h"
+#include "link/presence_list.h"
 #include "link/wire_format.h"
 
 namespace kestrix {
@@ -61,6 +65,45 @@ public:
     // Adapters.
     void GetLocalAdapters(std::vector<AdapterRecord>& out);
     bool SendArpAnnouncement(const ArpTarget& target);
+
+    // ---- Limits, counters and test hooks (the application needs none) ----
+
+    // Each receive queue holds at most this many packets (a flood beyond it
+    // is dropped and counted); the presence list and the pending-command list
+    // hold at most this many entries each.
+    static constexpr size_t kQueueLimit = 65536;
+    static constexpr size_t kPresenceLimit = 65536;
+    static constexpr size_t kPendingLimit = 65536;
+    static constexpr int kPresenceTickMs = 10000;
+
+    struct Counters {
+        // Index 0 announce (9785), 1 heartbeat (9787), 2 reply (9788).
+        uint64_t queued[3] = {};
+        uint64_t dropped[3] = {};      // refused because the queue held its limit
+        uint64_t presenceRefused = 0;  // new devices not recorded: list full
+        uint64_t pendingRefused = 0;   // commands not registered: list full
+    };
+    Counters GetCounters() const;
+
+    // Before Start: the queue limit and the presence ticker's interval.
+    void SetQueueLimit(size_t packets);
+    void SetPresenceTickMs(int ms);
+    // While paused the processors leave their queues alone.
+    void PauseProcessors(bool paused);
+
+    // Runs one datagram through acceptance and the handler of the port it
+    // arrived on, on the calling thread, as a processor would.
+    void ProcessDatagram(uint16_t localPort, const uint8_t* data, size_t size, uint32_t senderAddr,
+                         uint16_t senderPort);
+    // One pass of the presence ticker and of the retransmitter.
+    void AgePresence();
+    void RetransmitPending();
+
+    std::vector<PresenceEntry> PresenceSnapshot() const;
+    std::vector<PendingCommand> PendingSnapshot() const;
+    // How long the last Shutdown waited for each of the eight threads, in
+    // the order they are started; empty before a Shutdown of a started link.
+    std::vector<std::chrono::microseconds> LastStopTimes() const;
 
     struct Impl;
 

@@ -1,0 +1,169 @@
+// Commands: the multicast send path, the pending list with its
+// retransmission, and what each reply does.
+
+#include <string>
+#include <vector>
+
+#include "link/adapter_list.h"
+#include "link/device_link_impl.h"
+#include "link/text_codec.h"
+
+namespace kestrix {
+
+using Impl = DeviceLink::Impl;
+
+namespace {
+
+// Device status codes the replies write (their texts belong to the store).
+constexpr uint32_t kBridgeSuccess = 2;
+constexpr uint32_t kBridgeFail = 3;
+constexpr uint32_t kRestarting = 4;
+constexpr uint32_t kReseting = 5;
+constexpr uint32_t kUpgradeWait = 6;
+constexpr uint32_t kUpgradeSuccess = 8;
+constexpr uint32_t kUpgradeFail = 9;
+
+// Acknowledgements, requests that are answered by reports rather than
+// replies, and farewells are never retransmitted.
+bool Retransmittable(MsgType type) {
+    return type != MsgType::Announce && type != MsgType::ScanNeighbours &&
+           type != MsgType::Heartbeat && type != MsgType::Release;
+}
+
+}  // namespace
+
+bool Impl::Multicast(const std::string& target, uint16_t typeCode,
+                     const std::vector<uint8_t>& message) {
+    bool result = false;
+    std::lock_guard lock(adapterListMutex);
+    for (const auto& adapter : adapterList) {
+        if (!AdapterReaches(adapter, target)) continue;
+        UniqueFd socket;
+        if (!OpenUdpSocket(socket, adapter.address.c_str(), kPortHeartbeat, false, kOneMiB, kOneMiB,
+                           true, kMulticastGroup))
+            continue;
+        if (typeCode == ToCode(MsgType::ScanNeighbours)) scanComplete = false;
+        result = SendDatagram(socket.get(), kMulticastGroup, kPortHeartbeat, message.data(),
+                              message.size());
+    }
+    return result;
+}
+
+bool Impl::SendToDevice(const std::string& target, MsgType type, const uint8_t* payload,
+                        size_t length, const std::string& mac, bool registerRetry) {
+    if (payload == nullptr) length = 0;
+    if (length > kMaxPayload) length = kMaxPayload;
+    const std::vector<uint8_t> message = BuildMessage(type, mac, payload, length, true);
+    if (!registerRetry || !Retransmittable(type)) return Multicast(target, ToCode(type), message);
+
+    // A device on the same segment can answer before the sender gets round
+    // to registering the command; its reply would then find nothing to
+    // remove and the command would be repeated (a second reboot, say). So
+    // the pending mutex is held from the send to the registration, and the
+    // reply processor's acknowledgement waits for both. The adapter-list
+    // lock is taken inside it, the permitted order.
+    PendingCommand command;
+    command.retriesLeft = retryCount.load();
+    command.target = target;
+    command.type = ToCode(type);
+    if (length > 0) command.payload.assign(payload, payload + length);
+    // Replies carry the MAC in lower case; a command registered with an
+    // upper-case text must still be matched by its reply.
+    command.mac = MacBytesToText(MacTextToBytes(mac));
+    std::lock_guard lock(pendingMutex);
+    const bool result = Multicast(target, ToCode(type), message);
+    if (!result) return false;
+    if (pending.size() >= DeviceLink::kPendingLimit)
+        ++pendingRefused;
+    else
+        pending.Register(std::move(command));
+    return true;
+}
+
+void Impl::RetransmitPass() {
+    // The pending mutex is held for the whole pass; each resend takes the
+    // adapter-list lock inside it (the one permitted order).
+    std::lock_guard lock(pendingMutex);
+    pending.RetransmitPass([this](const PendingCommand& c) {
+        const std::vector<uint8_t> message =
+            BuildMessage(c.type, MacTextToBytes(c.mac), c.payload.data(), c.payload.size(), true);
+        Multicast(c.target, c.type, message);
+    });
+}
+
+void Impl::HandleReply(const ReceivedPacket& packet) {
+    const uint16_t type = packet.type();
+    const std::string mac = packet.mac_text();
+    const std::string sender = packet.sender_text();
+    // A neighbour scan answers in several packets and Release is never
+    // answered, so neither ends a pending command.
+    if (type != ToCode(MsgType::ScanNeighbours) && type != ToCode(MsgType::Release)) {
+        std::lock_guard lock(pendingMutex);
+        pending.Acknowledge(sender, type, mac);
+    }
+
+    LinkStore* s = Store();
+    const uint8_t result = packet.payload()[0];
+    switch (static_cast<MsgType>(type)) {
+        case MsgType::DeviceInfo:
+            HandleDeviceInfo(packet);
+            break;
+        case MsgType::SetAddress: {
+            std::lock_guard lock(presenceMutex);
+            PresenceEntry* device = presence.FindByMac(mac);
+            if (device == nullptr || device->newIp.empty() || device->newIp == device->ip) break;
+            // A device that answers from its old address is about to move; one
+            // that answers from the noted new address has already moved.
+            // Either way the entry follows it.
+            if (device->ip == sender || device->newIp == sender) {
+                presence.SetIp(*device, device->newIp);
+                device->newIp.clear();
+            }
+            break;
+        }
+        case MsgType::ScanNeighbours: {
+            NeighbourReport report = ParseNeighbourReport(packet);
+            for (auto& entry : report.entries) entry.set_ssid(DeviceTextToLocal(entry.ssid()));
+            if (s != nullptr) s->SaveScanPacket(report);
+            // Set only once the last packet is stored, so a page that sees the
+            // flag reads a complete neighbour table.
+            if (static_cast<int>(report.packet_id) == static_cast<int>(report.packet_count) - 1)
+                scanComplete = true;
+            break;
+        }
+        case MsgType::SetBridge:
+            if (s != nullptr) s->SetDeviceStatus(mac, result != 0 ? kBridgeFail : kBridgeSuccess);
+            break;
+        case MsgType::Reboot:
+        case MsgType::SetVlan:
+            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kRestarting);
+            break;
+        case MsgType::Restore:
+            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kReseting);
+            break;
+        case MsgType::UpgradeStatus:
+            if (s != nullptr)
+                s->SetDeviceStatus(mac, result == 0   ? kUpgradeWait
+                                        : result == 1 ? kUpgradeFail
+                                                      : kUpgradeSuccess);
+            break;
+        case MsgType::UpgradeStart:
+            if (s != nullptr) s->MarkUpgrading(mac);
+            break;
+        default:
+            // Everything else is recognised by its type alone: the
+            // acknowledgement above was all it asked for.
+            break;
+    }
+}
+
+void Impl::NoteNewAddress(const std::string& mac, const std::string& currentIp,
+                          const std::string& newIp) {
+    std::lock_guard lock(presenceMutex);
+    PresenceEntry* device = presence.FindByMac(mac);
+    if (device == nullptr || device->state != PresenceState::Informed || device->ip != currentIp)
+        return;
+    device->newIp = newIp == currentIp ? std::string() : newIp;
+}
+
+}  // namespace kestrix
