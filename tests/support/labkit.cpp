@@ -222,6 +222,9 @@ Lab::Lab() {
     script_ = script != nullptr ? script : KX_LAB_SCRIPT;
     const char* devsim = std::getenv("KESTRIX_DEVSIM");
     devsim_ = devsim != nullptr ? devsim : KX_DEVSIM_PATH;
+    // Every lab command a test runs by hand (not only Up) must find the
+    // simulator of this build, whatever the build folder is called.
+    if (devsim == nullptr && !devsim_.empty()) setenv("KESTRIX_DEVSIM", devsim_.c_str(), 1);
     const char* dir = std::getenv("KESTRIX_LAB_DIR");
     if (dir != nullptr && *dir != '\0') {
         dir_ = dir;
