@@ -1,0 +1,7 @@
+#include "pages/BridgeDlg.h"
+
+namespace kestrix {
+
+CBridgeDlg::CBridgeDlg(QWidget* parent) : CDeviceListDlg(ListPage::kBridge, parent) {}
+
+}  // namespace kestrix

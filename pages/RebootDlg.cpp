@@ -1,0 +1,7 @@
+#include "pages/RebootDlg.h"
+
+namespace kestrix {
+
+CRebootDlg::CRebootDlg(QWidget* parent) : CDeviceListDlg(ListPage::kReboot, parent) {}
+
+}  // namespace kestrix

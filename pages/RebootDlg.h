@@ -1,0 +1,14 @@
+#pragma once
+// The reboot page: the devices to restart, with their status.
+
+#include "pages/DeviceListDlg.h"
+
+namespace kestrix {
+
+class CRebootDlg : public CDeviceListDlg {
+    Q_OBJECT
+public:
+    explicit CRebootDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace kestrix

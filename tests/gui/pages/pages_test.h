@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "shell/KestrixApp.h"
+
+class PagesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void firstFillListsByIpDescending();
+    void headingsShareOneDirectionToggle();
+    void ticksSelectAllAndEveryRefreshClearsThem();
+    void filterAndPageSizeGoBackToPageOne();
+    void stripClickGoesThroughTheContainer();
+    void periodicRefreshOnlyOnListPagesWhileAllowed();
+    void shrunkListShowsTheFirstPage();
+    void statusPageAppendsAnnouncedOnlyDevices();
+    void noSelectionMessages();
+    void exportWritesEveryMatchingRowInOrder();
+    void headingsAndCountInChinese();
+    void systemToolJoinsAddressesAndFollowsAdapters();
+
+    void renderPages_data();
+    void renderPages();
+
+private:
+    std::unique_ptr<kestrix::CKestrixApp> app_;
+};
