@@ -6,6 +6,7 @@
 
 #include "link/adapter_list.h"
 #include "link/device_link_impl.h"
+#include "link/device_status.h"
 #include "link/text_codec.h"
 
 namespace kestrix {
@@ -13,15 +14,6 @@ namespace kestrix {
 using Impl = DeviceLink::Impl;
 
 namespace {
-
-// Device status codes the replies write (their texts belong to the store).
-constexpr uint32_t kBridgeSuccess = 2;
-constexpr uint32_t kBridgeFail = 3;
-constexpr uint32_t kRestarting = 4;
-constexpr uint32_t kReseting = 5;
-constexpr uint32_t kUpgradeWait = 6;
-constexpr uint32_t kUpgradeSuccess = 8;
-constexpr uint32_t kUpgradeFail = 9;
 
 // Acknowledgements, requests that are answered by reports rather than
 // replies, and farewells are never retransmitted.
@@ -132,20 +124,21 @@ void Impl::HandleReply(const ReceivedPacket& packet) {
             break;
         }
         case MsgType::SetBridge:
-            if (s != nullptr) s->SetDeviceStatus(mac, result != 0 ? kBridgeFail : kBridgeSuccess);
+            if (s != nullptr)
+                s->SetDeviceStatus(mac, result != 0 ? kStatusBridgeFail : kStatusBridgeSuccess);
             break;
         case MsgType::Reboot:
         case MsgType::SetVlan:
-            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kRestarting);
+            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kStatusRestarting);
             break;
         case MsgType::Restore:
-            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kReseting);
+            if (s != nullptr && result == 0) s->SetDeviceStatus(mac, kStatusReseting);
             break;
         case MsgType::UpgradeStatus:
             if (s != nullptr)
-                s->SetDeviceStatus(mac, result == 0   ? kUpgradeWait
-                                        : result == 1 ? kUpgradeFail
-                                                      : kUpgradeSuccess);
+                s->SetDeviceStatus(mac, result == 0   ? kStatusUpgradeWait
+                                        : result == 1 ? kStatusUpgradeFail
+                                                      : kStatusUpgradeSuccess);
             break;
         case MsgType::UpgradeStart:
             if (s != nullptr) s->MarkUpgrading(mac);

@@ -11,24 +11,10 @@
 #include <vector>
 
 #include "link/addr_text.h"
+#include "link/device_status.h"
 #include "link/text_codec.h"
 
 namespace kestrix {
-
-// Device status codes written to the store.
-enum DeviceStatus : uint32_t {
-    kStatusOffline = 0,
-    kStatusOnline = 1,
-    kStatusBridgeSuccess = 2,
-    kStatusBridgeFail = 3,
-    kStatusRestarting = 4,
-    kStatusReseting = 5,
-    kStatusUpgradeWait = 6,
-    kStatusUpgrading = 7,
-    kStatusUpgradeSuccess = 8,
-    kStatusUpgradeFail = 9,
-    kStatusAnnouncedOnly = 10,  // a record made from an announced-only device; no text
-};
 
 inline constexpr int kWorkModeStation = 2;
 
