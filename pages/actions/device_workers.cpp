@@ -97,6 +97,10 @@ std::vector<SentCommand> RunBatchAddressWorker(CommandSink& sink,
     return out;
 }
 
+SentCommand RequestDeviceInfo(CommandSink& sink, const SelectedDevice& device) {
+    return Send(sink, device, MsgType::DeviceInfo, nullptr, 0);
+}
+
 SentCommand SendNeighbourScan(CommandSink& sink, const SelectedDevice& device) {
     return Send(sink, device, MsgType::ScanNeighbours, nullptr, 0);
 }

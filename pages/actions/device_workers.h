@@ -90,6 +90,15 @@ std::vector<SentCommand> RunBatchAddressWorker(CommandSink& sink,
                                                const AddressRange& range,
                                                std::stop_token stop = {});
 
+// ---- Reading a change back ---------------------------------------------------
+
+// A device answers SetName and the two switches without saying what it now
+// holds, and the store learns a device's settings only from its DeviceInfo:
+// asking for it right after such a command lets the next refresh show the
+// new value instead of the old one until the next search. Retransmitted
+// until answered.
+SentCommand RequestDeviceInfo(CommandSink& sink, const SelectedDevice& device);
+
 // ---- Neighbour scan (the bridge wizard's scan worker) ----------------------
 
 // One ScanNeighbours; the device answers with reports, not a reply, so the

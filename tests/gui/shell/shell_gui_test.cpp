@@ -404,8 +404,10 @@ private slots:
         auto w = MainWindow();
         QStringList english;
         auto check = [&](const QString& text) {
-            // Every shown text holds Chinese, apart from the version.
+            // Every shown text holds Chinese, apart from the version and the
+            // PX-SYNC feature's name, which reads the same in every language.
             if (text.isEmpty() || text.startsWith(QLatin1Char('V'))) return;
+            if (text == QLatin1String("PX-SYNC")) return;
             for (QChar c : text) {
                 if (c.unicode() > 0x2e80) return;
             }

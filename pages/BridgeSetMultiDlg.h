@@ -1,0 +1,15 @@
+#pragma once
+// Switches transparent bridging on or off on the devices ticked on the
+// status page.
+
+#include "pages/SwitchSetMultiDlg.h"
+
+namespace kestrix {
+
+class CBridgeSetMultiDlg : public CSwitchSetMultiDlg {
+    Q_OBJECT
+public:
+    explicit CBridgeSetMultiDlg(uint8_t initialState, QWidget* parent = nullptr);
+};
+
+}  // namespace kestrix

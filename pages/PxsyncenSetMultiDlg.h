@@ -1,0 +1,15 @@
+#pragma once
+// Switches the PX-SYNC time-division radio mode on or off on the devices
+// ticked on the status page.
+
+#include "pages/SwitchSetMultiDlg.h"
+
+namespace kestrix {
+
+class CPxsyncenSetMultiDlg : public CSwitchSetMultiDlg {
+    Q_OBJECT
+public:
+    explicit CPxsyncenSetMultiDlg(uint8_t initialState, QWidget* parent = nullptr);
+};
+
+}  // namespace kestrix
