@@ -1,5 +1,6 @@
 #include "shell/KestrixApp.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include "link/device_link.h"
+#include "pages/list/action_workers.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/Styling.h"
 #include "shell/language.h"
@@ -18,6 +20,10 @@ namespace kestrix {
 namespace {
 
 CKestrixApp* g_current = nullptr;
+
+// How long shutdown waits for page workers that are still sending. They
+// were asked to stop; a send with its retries registered takes milliseconds.
+constexpr std::chrono::milliseconds kWorkerGrace{2000};
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -108,6 +114,10 @@ int CKestrixApp::InitInstance() {
         window.RunModal();
         mainWindow_ = nullptr;
     }
+
+    // The pages are gone and have asked their workers to stop; give a worker
+    // caught in the middle of a send a moment to finish before the link goes.
+    ActionWorkers::WaitForRunningWorkers(kWorkerGrace);
 
     // Link first: its threads stop and every device it still tracks gets a
     // Release. The store (and its file) goes when the process ends.

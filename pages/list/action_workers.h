@@ -7,6 +7,7 @@
 // (A worker that pauses uses InterruptibleSleep of pages/actions, which a
 // stop request cuts short.)
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <stop_token>
@@ -31,6 +32,14 @@ public:
     // Asks the worker of `kind` to stop and forgets it.
     void Release(int kind);
     void ReleaseAll();
+
+    // Workers of every page still running, released or not.
+    static int RunningCount();
+    // Waits until no worker runs any more, or `limit` has passed; true when
+    // none runs. The application calls it after its pages are gone (so every
+    // worker has been asked to stop) and before the link shuts down, so that
+    // no worker is caught halfway through a send while the link goes away.
+    static bool WaitForRunningWorkers(std::chrono::milliseconds limit);
 
 private:
     std::map<int, std::jthread> workers_;

@@ -80,6 +80,30 @@ TEST(ActionWorkers, WorkersRunOnCopiesAndOwnersMayGoFirst) {
     EXPECT_EQ(result.get(), (std::vector<int>{1, 2, 3}));
 }
 
+TEST(ActionWorkers, ShutdownWaitsForReleasedWorkersStillSending) {
+    // A released worker that is busy (not yet looking at its stop token)
+    // keeps the count up; the wait gives up after its limit and succeeds
+    // once the worker has ended. (Workers of earlier tests may still be on
+    // their last instruction: let them go first.)
+    ASSERT_TRUE(ActionWorkers::WaitForRunningWorkers(std::chrono::seconds(30)));
+    auto gate = std::make_shared<std::promise<void>>();
+    std::shared_future<void> open = gate->get_future().share();
+    auto started = std::make_shared<std::promise<void>>();
+    {
+        ActionWorkers workers;
+        workers.Start(3, [open, started](std::stop_token) {
+            started->set_value();
+            open.wait();
+        });
+        started->get_future().wait();
+    }
+    EXPECT_EQ(ActionWorkers::RunningCount(), 1);
+    EXPECT_FALSE(ActionWorkers::WaitForRunningWorkers(std::chrono::milliseconds(20)));
+    gate->set_value();
+    EXPECT_TRUE(ActionWorkers::WaitForRunningWorkers(std::chrono::seconds(30)));
+    EXPECT_EQ(ActionWorkers::RunningCount(), 0);
+}
+
 TEST(WaitSchedule, ClosingSearchesThreeSecondsApartEndingOnTheLastTick) {
     WaitSchedule wait(60, true, 3);
     EXPECT_EQ(wait.Total(), 120);
