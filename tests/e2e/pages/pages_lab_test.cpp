@@ -31,6 +31,7 @@
 #include "pages/list/list_rows.h"
 #include "shell/KestrixApp.h"
 #include "store/sql_management.h"
+#include "tests/e2e/pages/lab_app.h"
 #include "tests/gui/pages/grid_clicks.h"
 #include "tests/support/labkit.h"
 
@@ -126,10 +127,9 @@ private:
 
     std::unique_ptr<labkit::Lab> lab_;
     std::optional<labkit::SimDump> dump_;
-    std::string path_;
-    std::unique_ptr<CSqlManagement> store_;
-    std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<CKestrixApp> app_;
+    kestrix::testing::LabApp core_;
+    CSqlManagement* store_ = nullptr;
+    DeviceLink* link_ = nullptr;
 
 private slots:
     void initTestCase() {
@@ -142,12 +142,9 @@ private slots:
         QVERIFY2(dump_ && dump_->devices.size() == size_t(kFleet), err.c_str());
         QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
 
-        app_ = std::make_unique<CKestrixApp>();
-        path_ = "/tmp/kestrix-pages-e2e-" + std::to_string(::getpid()) + ".mdb";
-        store_ = std::make_unique<CSqlManagement>(path_);
-        QVERIFY(store_->IsOpen());
-        link_ = std::make_unique<DeviceLink>();
-        link_->SetStore(store_.get());
+        QVERIFY(core_.Open("pages"));
+        store_ = core_.store.get();
+        link_ = core_.link.get();
         // No device may age out of the store while the pages are compared
         // with it.
         link_->SetPresenceTickMs(3600 * 1000);
@@ -167,17 +164,12 @@ private slots:
         // From here on the store holds still: heartbeats would move the
         // uptimes between a page's refresh and the comparison's own query.
         link_->PauseProcessors(true);
-        CDeviceListDlg::SetDefaultDeviceSource(
-            std::make_shared<StoreDeviceSource>(store_.get(), link_.get()));
+        CDeviceListDlg::SetDefaultDeviceSource(std::make_shared<StoreDeviceSource>(store_, link_));
     }
 
     void cleanupTestCase() {
         CDeviceListDlg::SetDefaultDeviceSource(nullptr);
-        if (link_) link_->Shutdown();
-        link_.reset();
-        store_.reset();
-        if (!path_.empty()) ::unlink(path_.c_str());
-        app_.reset();
+        core_.Close();
         if (lab_) lab_->Down();
     }
 

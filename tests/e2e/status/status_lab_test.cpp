@@ -33,6 +33,7 @@
 #include "shell/KestrixApp.h"
 #include "store/field_texts.h"
 #include "store/sql_management.h"
+#include "tests/e2e/pages/lab_app.h"
 #include "tests/gui/pages/grid_clicks.h"
 #include "tests/gui/status/status_helpers.h"
 #include "tests/support/labkit.h"
@@ -89,16 +90,15 @@ private:
     }
     ap_info_stu Stored(const std::string& mac) {
         ap_info_stu record;
-        AppStatusLink(nullptr, store_.get()).GetDeviceByMac(mac, record);
+        AppStatusLink(nullptr, store_).GetDeviceByMac(mac, record);
         return record;
     }
 
     std::unique_ptr<labkit::Lab> lab_;
     std::optional<labkit::SimDump> dump_;
-    std::string path_;
-    std::unique_ptr<CSqlManagement> store_;
-    std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<CKestrixApp> app_;
+    kestrix::testing::LabApp core_;
+    CSqlManagement* store_ = nullptr;
+    DeviceLink* link_ = nullptr;
 
 private slots:
     void initTestCase() {
@@ -116,17 +116,12 @@ private slots:
         QCOMPARE(dump_->devices.size(), size_t(kFleet));
         QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
 
-        app_ = std::make_unique<CKestrixApp>();
-        path_ = "/tmp/kestrix-status-e2e-" + std::to_string(::getpid()) + ".mdb";
-        store_ = std::make_unique<CSqlManagement>(path_);
-        QVERIFY(store_->IsOpen());
-        link_ = std::make_unique<DeviceLink>();
-        link_->SetStore(store_.get());
+        QVERIFY(core_.Open("status"));
+        store_ = core_.store.get();
+        link_ = core_.link.get();
         QVERIFY(link_->Start(3, 2000));
-        CDeviceListDlg::SetDefaultDeviceSource(
-            std::make_shared<StoreDeviceSource>(store_.get(), link_.get()));
-        CStatusDlg::SetDefaultStatusLink(
-            std::make_shared<AppStatusLink>(link_.get(), store_.get()));
+        CDeviceListDlg::SetDefaultDeviceSource(std::make_shared<StoreDeviceSource>(store_, link_));
+        CStatusDlg::SetDefaultStatusLink(std::make_shared<AppStatusLink>(link_, store_));
         // A message would wait for a person: record and fail instead.
         CPageMessage::SetHook([](MessageKind, const QString& text) {
             qWarning("message: %s", qPrintable(text));
@@ -138,11 +133,7 @@ private slots:
         CDeviceListDlg::SetDefaultDeviceSource(nullptr);
         CStatusDlg::SetDefaultStatusLink(nullptr);
         CPageMessage::SetHook(nullptr);
-        if (link_) link_->Shutdown();
-        link_.reset();
-        store_.reset();
-        if (!path_.empty()) ::unlink(path_.c_str());
-        app_.reset();
+        core_.Close();
         if (lab_) lab_->Down();
     }
 
