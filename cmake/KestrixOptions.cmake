@@ -26,3 +26,33 @@ function(kx_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# kx_folder_include(target)
+# Puts the folder of the calling CMakeLists.txt on the include path of
+# `target` through a directory of its own in the build tree (a link to the
+# folder), so includes keep reading "store/sql_management.h" while a target
+# sees only its own folder and the folders of the libraries it links: an
+# include of a layer the target does not depend on fails to compile.
+# Libraries publish their folder to whoever links them.
+function(kx_folder_include target)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "_" key "${folder}")
+  set(view ${PROJECT_BINARY_DIR}/include/${key})
+  set(link ${view}/${folder})
+  get_filename_component(parent ${link} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  set(current "")
+  if(IS_SYMLINK ${link})
+    file(READ_SYMLINK ${link} current)
+  endif()
+  if(NOT current STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+    file(REMOVE ${link})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${link} SYMBOLIC)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    target_include_directories(${target} PRIVATE ${view})
+  else()
+    target_include_directories(${target} PUBLIC ${view})
+  endif()
+endfunction()

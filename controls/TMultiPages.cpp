@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "pages/list/page_strip.h"
+#include "controls/logic/page_strip.h"
 
 namespace kestrix {
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "pages/list/wait_schedule.h"
+#include "controls/logic/wait_schedule.h"
 
 class QProgressBar;
 

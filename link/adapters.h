@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/addr_text.h"
+#include "link/wire/addr_text.h"
 
 namespace kestrix {
 

@@ -6,8 +6,8 @@
 
 #include "link/adapter_list.h"
 #include "link/device_link_impl.h"
-#include "link/device_status.h"
-#include "link/text_codec.h"
+#include "link/wire/device_status.h"
+#include "link/wire/text_codec.h"
 
 namespace kestrix {
 

@@ -16,7 +16,7 @@
 #include "link/link_store.h"
 #include "link/pending_list.h"
 #include "link/presence_list.h"
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

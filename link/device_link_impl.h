@@ -30,7 +30,7 @@
 #include "link/pending_list.h"
 #include "link/presence_list.h"
 #include "link/udp_socket.h"
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

@@ -8,7 +8,7 @@
 
 #include "link/adapter_list.h"
 #include "link/device_link_impl.h"
-#include "link/text_codec.h"
+#include "link/wire/text_codec.h"
 
 namespace kestrix {
 

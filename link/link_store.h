@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

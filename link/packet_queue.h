@@ -13,7 +13,7 @@
 #include <mutex>
 #include <stop_token>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

@@ -2,6 +2,7 @@
 
 namespace kestrix {
 
-CBridgeDlg::CBridgeDlg(QWidget* parent) : CDeviceListDlg(ListPage::kBridge, parent) {}
+CBridgeDlg::CBridgeDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kBridge, parent) {}
 
 }  // namespace kestrix

@@ -8,7 +8,7 @@ namespace kestrix {
 class CBridgeDlg : public CDeviceListDlg {
     Q_OBJECT
 public:
-    explicit CBridgeDlg(QWidget* parent = nullptr);
+    explicit CBridgeDlg(const AppContext& context, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

@@ -2,8 +2,9 @@
 
 namespace kestrix {
 
-CBridgeSetMultiDlg::CBridgeSetMultiDlg(uint8_t initialState, QWidget* parent)
-    : CSwitchSetMultiDlg(SwitchKind::kTransparentBridge, "Set Bridge", initialState, parent) {
+CBridgeSetMultiDlg::CBridgeSetMultiDlg(const AppContext& context, uint8_t initialState,
+                                   QWidget* parent)
+    : CSwitchSetMultiDlg(context, SwitchKind::kTransparentBridge, "Set Bridge", initialState, parent) {
     setObjectName(QStringLiteral("BridgeSetMultiDlg"));
 }
 

@@ -9,7 +9,7 @@ namespace kestrix {
 class CBridgeSetMultiDlg : public CSwitchSetMultiDlg {
     Q_OBJECT
 public:
-    explicit CBridgeSetMultiDlg(uint8_t initialState, QWidget* parent = nullptr);
+    CBridgeSetMultiDlg(const AppContext& context, uint8_t initialState, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

@@ -18,13 +18,12 @@
 #include "link/device_link.h"
 #include "pages/GridStyling.h"
 #include "pages/PageMessage.h"
-#include "pages/list/csv_export.h"
-#include "pages/list/list_rows.h"
+#include "fleet/csv_export.h"
+#include "fleet/list_rows.h"
 #include "shell/ChildDlg.h"
-#include "shell/KestrixApp.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 
@@ -41,15 +40,6 @@ const QColor kIconColour(44, 62, 94);
 constexpr int kPageSizes[] = {15, 30, 50, 100};
 constexpr int kInitialPageSize = 1;  // 30 rows
 
-std::shared_ptr<DeviceListSource>& DefaultSource() {
-    static std::shared_ptr<DeviceListSource> source;
-    return source;
-}
-
-CDeviceListDlg::SaveFileChooser& Chooser() {
-    static CDeviceListDlg::SaveFileChooser chooser;
-    return chooser;
-}
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -123,8 +113,8 @@ QToolButton* MakeToolButton(QWidget* parent, const QIcon& icon, const char* name
 
 }  // namespace
 
-CDeviceListDlg::CDeviceListDlg(ListPage page, QWidget* parent)
-    : CPageBase(DescriptorFor(page).dialogId, parent), list_(DescriptorFor(page)), state_(list_) {
+CDeviceListDlg::CDeviceListDlg(const AppContext& context, ListPage page, QWidget* parent)
+    : CPageBase(context, DescriptorFor(page).dialogId, parent), list_(DescriptorFor(page)), state_(list_) {
     BuildControls();
     TranslateDialog(this);
     ShowCount();
@@ -138,12 +128,12 @@ CDeviceListDlg::~CDeviceListDlg() {
 }
 
 void CDeviceListDlg::BuildControls() {
-    const AppearanceSettings& a = CurrentAppearance();
+    const AppearanceSettings& a = Context().appearance;
     ApplyBackground(a, this);
 
     search_ = new CTButtonPicture(this);
     search_->setObjectName(QStringLiteral("search"));
-    search_->SetImages(ToQString(CurrentSkin().btnSearch));
+    search_->SetImages(ToQString(Context().skin.btnSearch));
     StyleButton(a, QStringLiteral("Search"), search_);
     search_->hide();
 
@@ -160,7 +150,7 @@ void CDeviceListDlg::BuildControls() {
 
     grid_ = new CGridCtrl(this);
     grid_->setObjectName(QStringLiteral("grid"));
-    ApplyGridAppearance(a, grid_);
+    ApplyGridAppearance(a, Context().skin, grid_);
     grid_->SetColumnCount(list_.ColumnCount());
     grid_->SetCheckColumn(list_.hasTickColumn);
     for (int c = 0; c < list_.ColumnCount(); ++c) {
@@ -253,7 +243,7 @@ void CDeviceListDlg::paintEvent(QPaintEvent* event) {
     CPageBase::paintEvent(event);
     // The separator above the footer.
     QPainter p(this);
-    p.setPen(ToQColor(CurrentAppearance().LineColor));
+    p.setPen(ToQColor(Context().appearance.LineColor));
     const int y = height() - kFooterHeight + 6;
     p.drawLine(kMargin, y, width() - kMargin, y);
 }
@@ -269,32 +259,25 @@ void CDeviceListDlg::SetContainerRefreshAllowed(bool allowed) {
 std::unique_ptr<CWaitDlg> CDeviceListDlg::MakeWaitDialog(int seconds, bool research,
                                                          int researchCount) {
     auto wait = std::make_unique<CWaitDlg>(seconds, research, researchCount, this);
-    wait->SetCloseImage(ToQString(CurrentSkin().closeWait));
-    wait->SetBackground(ToQColor(CurrentAppearance().ChildBkColor));
+    wait->SetCloseImage(ToQString(Context().skin.closeWait));
+    wait->SetBackground(ToQColor(Context().appearance.ChildBkColor));
     // The link is looked up when the searches fall due, not now.
-    wait->SetReleaseAnnounced([] {
-        if (CKestrixApp* app = App(); app && app->Link()) app->Link()->ReleaseAnnounced();
+    const AppContext& context = Context();
+    wait->SetReleaseAnnounced([&context] {
+        if (DeviceLink* link = context.link) link->ReleaseAnnounced();
     });
-    wait->SetSearch([] {
-        if (CKestrixApp* app = App(); app && app->Link()) app->Link()->Search();
+    wait->SetSearch([&context] {
+        if (DeviceLink* link = context.link) link->Search();
     });
     return wait;
 }
 
-void CDeviceListDlg::SetDefaultDeviceSource(std::shared_ptr<DeviceListSource> source) {
-    DefaultSource() = std::move(source);
-}
-
-void CDeviceListDlg::SetSaveFileChooser(SaveFileChooser chooser) {
-    Chooser() = std::move(chooser);
-}
-
 DeviceListSource& CDeviceListDlg::Source() {
     if (source_) return *source_;
-    if (DefaultSource()) return *DefaultSource();
-    CKestrixApp* app = App();
-    appSource_ = std::make_unique<StoreDeviceSource>(app ? app->Store() : nullptr,
-                                                     app ? app->Link() : nullptr);
+    if (Context().deviceSource) return *Context().deviceSource;
+    if (!appSource_) {
+        appSource_ = std::make_unique<StoreDeviceSource>(Context().store, Context().link);
+    }
     return *appSource_;
 }
 
@@ -334,7 +317,7 @@ void CDeviceListDlg::RefreshList(int page, bool ascending, int column, const std
 }
 
 void CDeviceListDlg::FillGrid(const std::vector<ap_info_stu>& rows, int pageSize) {
-    const AppearanceSettings& a = CurrentAppearance();
+    const AppearanceSettings& a = Context().appearance;
     const QColor pending = ToQColor(a.TextUnlineColor);
     const QColor online = ToQColor(a.TextOnlineColor);
     const int serialColumn = list_.ColumnOf(CellField::kSerial);
@@ -413,7 +396,7 @@ bool CDeviceListDlg::CollectSelectionOrWarn(SelectionFilter filter) {
     const char* message = filter == SelectionFilter::kEveryTicked
                               ? "Please select the devices!"
                               : "Please select configurable devices!";
-    CPageMessage::Show(this, MessageKind::kWarning, Tr(message));
+    CPageMessage::Show(Context(), this, MessageKind::kWarning, Tr(message));
     return false;
 }
 
@@ -435,8 +418,8 @@ bool CDeviceListDlg::ExportCsv(const QString& path, QString* error) {
 void CDeviceListDlg::OnExportClicked() {
     const QString suggested = QStringLiteral("devices.csv");
     QString path;
-    if (Chooser()) {
-        path = Chooser()(this, suggested);
+    if (Context().saveFileChooser) {
+        path = Context().saveFileChooser(this, suggested);
     } else {
         path = QFileDialog::getSaveFileName(this, Tr("Export the list to a CSV file"), suggested,
                                             Tr("CSV files (*.csv)"));
@@ -444,7 +427,7 @@ void CDeviceListDlg::OnExportClicked() {
     if (path.isEmpty()) return;
     QString error;
     if (!ExportCsv(path, &error)) {
-        CPageMessage::Show(this, MessageKind::kWarning,
+        CPageMessage::Show(Context(), this, MessageKind::kWarning,
                            FillTexts(Tr("The list could not be written to %s: %s"),
                                      {QDir::toNativeSeparators(path), error}));
     }

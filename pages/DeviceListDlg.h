@@ -3,7 +3,7 @@
 // boxes and sortable headings, the filter box, the page-size box, the
 // refresh and export buttons, the online count and the page strip, and
 // RefreshList, the one operation through which a page reloads its list.
-// A page is this class with its descriptor (pages/list/list_descriptor.h);
+// A page is this class with its descriptor (fleet/list_descriptor.h);
 // what a page adds (action buttons, clicks on its cells, workers) builds on
 // the hooks and helpers below.
 
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "pages/list/action_workers.h"
-#include "pages/list/list_descriptor.h"
-#include "pages/list/list_query.h"
-#include "pages/list/list_state.h"
-#include "pages/list/selection.h"
+#include "fleet/action_workers.h"
+#include "fleet/list_descriptor.h"
+#include "fleet/list_query.h"
+#include "fleet/list_state.h"
+#include "fleet/ticked_rows.h"
 #include "shell/PageBase.h"
 
 class QComboBox;
@@ -38,7 +38,7 @@ class CDeviceListDlg : public CPageBase {
 public:
     static constexpr int kMargin = 16;
 
-    CDeviceListDlg(ListPage page, QWidget* parent);
+    CDeviceListDlg(const AppContext& context, ListPage page, QWidget* parent);
     ~CDeviceListDlg() override;
 
     const ListDescriptor& Descriptor() const { return list_; }
@@ -81,16 +81,12 @@ public:
     // Writes every device matching the filter, in the list's order, to
     // `path`. On failure `error` says why.
     bool ExportCsv(const QString& path, QString* error = nullptr);
-    // Asks where to save (a file dialog); tests answer instead.
-    using SaveFileChooser = std::function<QString(QWidget* parent, const QString& suggested)>;
-    static void SetSaveFileChooser(SaveFileChooser chooser);
+    // Asks where to save: the context's chooser, else a file dialog.
 
     // ---- Where the rows come from ----
 
-    // The application's store and link unless set. The static one applies
-    // to every page that has none of its own (tests building whole windows).
+    // The context's source unless set, else the context's store and link.
     void SetDeviceSource(std::shared_ptr<DeviceListSource> source) { source_ = std::move(source); }
-    static void SetDefaultDeviceSource(std::shared_ptr<DeviceListSource> source);
 
     // ---- Controls ----
     CGridCtrl* Grid() const { return grid_; }

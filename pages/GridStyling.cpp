@@ -1,18 +1,17 @@
 #include "pages/GridStyling.h"
 
 #include "controls/GridCtrl.h"
-#include "shell/KestrixApp.h"
 #include "shell/Styling.h"
 
 namespace kestrix {
 
-void ApplyGridAppearance(const AppearanceSettings& a, CGridCtrl* grid) {
+void ApplyGridAppearance(const AppearanceSettings& a, const SkinPaths& skin, CGridCtrl* grid) {
     grid->SetHeadingStyle(MakeFont(a.gridTitleFont), ToQColor(a.GridTitleTextColor),
                           ToQColor(a.GridTitleBkColor), kGridHeadingHeight);
     grid->SetBodyStyle(MakeFont(a.gridFont), ToQColor(a.GridTextColor), a.gridRowHeight);
     grid->SetLineColor(ToQColor(a.LineColor));
     grid->SetBackgroundColor(ToQColor(a.ChildBkColor));
-    grid->SetImageList(ToQString(CurrentSkin().gridImages));
+    grid->SetImageList(ToQString(skin.gridImages));
 }
 
 void StyleGridHeading(const AppearanceSettings&, CGridCtrl* grid, int column, const QString& text) {

@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "shell/appearance.h"
+#include "base/appearance.h"
 
 namespace kestrix {
 
@@ -15,7 +15,7 @@ class CGridCtrl;
 
 inline constexpr int kGridHeadingHeight = 34;
 
-void ApplyGridAppearance(const AppearanceSettings& a, CGridCtrl* grid);
+void ApplyGridAppearance(const AppearanceSettings& a, const SkinPaths& skin, CGridCtrl* grid);
 void StyleGridHeading(const AppearanceSettings& a, CGridCtrl* grid, int column,
                       const QString& text);
 void StyleGridCell(const AppearanceSettings& a, CGridCtrl* grid, int row, int column,

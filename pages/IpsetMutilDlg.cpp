@@ -10,8 +10,7 @@
 #include "controls/TButtonPicture.h"
 #include "controls/TIpAddressEdit.h"
 #include "pages/PageMessage.h"
-#include "pages/rules/validation.h"
-#include "shell/KestrixApp.h"
+#include "fleet/validation.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
 
@@ -32,9 +31,9 @@ std::string FieldText(const CTIpAddressEdit* field) {
 
 }  // namespace
 
-CIpsetMutilDlg::CIpsetMutilDlg(std::vector<SelectedDevice> selection, const AddressBlock* defaults,
-                               QWidget* parent)
-    : CSkinDlg("Set IP", parent),
+CIpsetMutilDlg::CIpsetMutilDlg(const AppContext& context, std::vector<SelectedDevice> selection,
+                               const AddressBlock* defaults, QWidget* parent)
+    : CSkinDlg(context, "Set IP", parent),
       selection_(std::move(selection)),
       schedule_(kProgressSeconds, true, kClosingSearches) {
     setObjectName(QStringLiteral("ipsetMutilDialog"));
@@ -108,7 +107,7 @@ void CIpsetMutilDlg::OnSave() {
         AddressSet{range.begin, range.mask, range.gateway, range.dns1, range.dns2}, range.end,
         selection_.size());
     if (!rule) {
-        CPageMessage::Show(this, rule.kind, ToQString(rule.message));
+        CPageMessage::Show(Context(), this, rule.kind, ToQString(rule.message));
         return;
     }
     if (apply_) apply_(range);
@@ -117,7 +116,7 @@ void CIpsetMutilDlg::OnSave() {
     for (CTIpAddressEdit* field : {begin_, end_, mask_, gateway_, dns1_, dns2_})
         field->setEnabled(false);
     // Greyed texts too: the buttons' pictures alone hardly change.
-    const QColor grey = ToQColor(CurrentAppearance().StaticTextNumberColor);
+    const QColor grey = ToQColor(Context().appearance.StaticTextNumberColor);
     for (CTButtonPicture* b : {save_, cancel_}) {
         b->setEnabled(false);
         b->SetTextColors(grey, grey);

@@ -9,11 +9,11 @@
 #include <functional>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "pages/SkinDlg.h"
-#include "pages/actions/address_batch.h"
-#include "pages/actions/selection.h"
-#include "pages/list/wait_schedule.h"
+#include "fleet/address_batch.h"
+#include "fleet/selection.h"
+#include "controls/logic/wait_schedule.h"
 
 class QLabel;
 class QProgressBar;
@@ -31,8 +31,8 @@ public:
 
     // `defaults` is the stored address block of the first selected device,
     // or none when the store has no record of it (the fields start empty).
-    CIpsetMutilDlg(std::vector<SelectedDevice> selection, const AddressBlock* defaults,
-                   QWidget* parent = nullptr);
+    CIpsetMutilDlg(const AppContext& context, std::vector<SelectedDevice> selection,
+                   const AddressBlock* defaults, QWidget* parent = nullptr);
 
     // Called by Save with the accepted range (the status page starts its
     // batch worker).

@@ -2,6 +2,7 @@
 
 namespace kestrix {
 
-CManagementDlg::CManagementDlg(QWidget* parent) : CDeviceListDlg(ListPage::kManagement, parent) {}
+CManagementDlg::CManagementDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kManagement, parent) {}
 
 }  // namespace kestrix

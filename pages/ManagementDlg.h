@@ -8,7 +8,7 @@ namespace kestrix {
 class CManagementDlg : public CDeviceListDlg {
     Q_OBJECT
 public:
-    explicit CManagementDlg(QWidget* parent = nullptr);
+    explicit CManagementDlg(const AppContext& context, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

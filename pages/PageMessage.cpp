@@ -3,25 +3,15 @@
 #include <QMessageBox>
 
 #include "shell/Styling.h"
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 
-namespace {
-CPageMessage::Hook& TheHook() {
-    static CPageMessage::Hook hook;
-    return hook;
-}
-}  // namespace
-
-void CPageMessage::SetHook(Hook hook) {
-    TheHook() = std::move(hook);
-}
-
-void CPageMessage::Show(QWidget* parent, MessageKind kind, const QString& text) {
+void CPageMessage::Show(const AppContext& context, QWidget* parent, MessageKind kind,
+                        const QString& text) {
     if (kind == MessageKind::kNone) return;
-    if (TheHook()) {
-        TheHook()(kind, text);
+    if (context.messageHook) {
+        context.messageHook(kind, text);
         return;
     }
     const bool titled = kind == MessageKind::kPlain || kind == MessageKind::kTitledWarning;
@@ -32,8 +22,9 @@ void CPageMessage::Show(QWidget* parent, MessageKind kind, const QString& text) 
     box.exec();
 }
 
-bool CPageMessage::Confirm(QWidget* parent, const QString& question) {
-    if (TheHook()) return TheHook()(MessageKind::kNone, question);
+bool CPageMessage::Confirm(const AppContext& context, QWidget* parent,
+                           const QString& question) {
+    if (context.messageHook) return context.messageHook(MessageKind::kNone, question);
     QMessageBox box(QMessageBox::Question, QString(), question,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
     return box.exec() == QMessageBox::Ok;

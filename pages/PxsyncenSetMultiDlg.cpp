@@ -2,8 +2,9 @@
 
 namespace kestrix {
 
-CPxsyncenSetMultiDlg::CPxsyncenSetMultiDlg(uint8_t initialState, QWidget* parent)
-    : CSwitchSetMultiDlg(SwitchKind::kPxsync, "PX-SYNC", initialState, parent) {
+CPxsyncenSetMultiDlg::CPxsyncenSetMultiDlg(const AppContext& context, uint8_t initialState,
+                                   QWidget* parent)
+    : CSwitchSetMultiDlg(context, SwitchKind::kPxsync, "PX-SYNC", initialState, parent) {
     setObjectName(QStringLiteral("PxsyncenSetMultiDlg"));
 }
 

@@ -9,7 +9,7 @@ namespace kestrix {
 class CPxsyncenSetMultiDlg : public CSwitchSetMultiDlg {
     Q_OBJECT
 public:
-    explicit CPxsyncenSetMultiDlg(uint8_t initialState, QWidget* parent = nullptr);
+    CPxsyncenSetMultiDlg(const AppContext& context, uint8_t initialState, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

@@ -2,6 +2,7 @@
 
 namespace kestrix {
 
-CRebootDlg::CRebootDlg(QWidget* parent) : CDeviceListDlg(ListPage::kReboot, parent) {}
+CRebootDlg::CRebootDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kReboot, parent) {}
 
 }  // namespace kestrix

@@ -8,7 +8,7 @@ namespace kestrix {
 class CRebootDlg : public CDeviceListDlg {
     Q_OBJECT
 public:
-    explicit CRebootDlg(QWidget* parent = nullptr);
+    explicit CRebootDlg(const AppContext& context, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

@@ -2,6 +2,7 @@
 
 namespace kestrix {
 
-CRestoreDlg::CRestoreDlg(QWidget* parent) : CDeviceListDlg(ListPage::kRestore, parent) {}
+CRestoreDlg::CRestoreDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kRestore, parent) {}
 
 }  // namespace kestrix

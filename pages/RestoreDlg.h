@@ -9,7 +9,7 @@ namespace kestrix {
 class CRestoreDlg : public CDeviceListDlg {
     Q_OBJECT
 public:
-    explicit CRestoreDlg(QWidget* parent = nullptr);
+    explicit CRestoreDlg(const AppContext& context, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include "controls/TButtonPicture.h"
-#include "shell/KestrixApp.h"
 #include "shell/Styling.h"
 
 namespace kestrix {
@@ -17,9 +16,9 @@ constexpr int kCloseSize = 20;
 constexpr int kSideMargin = 24;
 }  // namespace
 
-CSkinDlg::CSkinDlg(const char* titleKey, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-    const AppearanceSettings& a = CurrentAppearance();
+CSkinDlg::CSkinDlg(const AppContext& context, const char* titleKey, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), context_(context) {
+    const AppearanceSettings& a = Context().appearance;
     setModal(true);
     setWindowTitle(QString::fromUtf8(titleKey));
     ApplyBackground(a, this);
@@ -34,7 +33,7 @@ CSkinDlg::CSkinDlg(const char* titleKey, QWidget* parent)
 
     close_ = new CTButtonPicture(this);
     close_->setObjectName(QStringLiteral("dialogClose"));
-    close_->SetImages(ToQString(CurrentSkin().closeConfig));
+    close_->SetImages(ToQString(Context().skin.closeConfig));
     connect(close_, &QAbstractButton::clicked, this, [this] { reject(); });
 
     body_ = new QVBoxLayout(this);
@@ -43,11 +42,11 @@ CSkinDlg::CSkinDlg(const char* titleKey, QWidget* parent)
 }
 
 CTButtonPicture* CSkinDlg::MakeButton(const char* textKey, const char* objectName) {
-    const SkinPaths& skin = CurrentSkin();
+    const SkinPaths& skin = Context().skin;
     auto* button = new CTButtonPicture(this);
     button->setObjectName(QString::fromLatin1(objectName));
     button->SetImages(ToQString(skin.btnConfig), ToQString(skin.configBtn));
-    StyleButton(CurrentAppearance(), QString::fromUtf8(textKey), button);
+    StyleButton(Context().appearance, QString::fromUtf8(textKey), button);
     button->setFixedSize(button->sizeHint());
     return button;
 }
@@ -67,7 +66,7 @@ void CSkinDlg::AddSaveCancel(CTButtonPicture*& save, CTButtonPicture*& cancel) {
 QLabel* CSkinDlg::MakeLabel(const char* textKey, const char* objectName) {
     auto* label = new QLabel(QString::fromUtf8(textKey), this);
     label->setObjectName(QString::fromLatin1(objectName));
-    StyleStaticLabel(CurrentAppearance(), label);
+    StyleStaticLabel(Context().appearance, label);
     return label;
 }
 
@@ -80,7 +79,7 @@ void CSkinDlg::resizeEvent(QResizeEvent* event) {
 
 void CSkinDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    const AppearanceSettings& a = CurrentAppearance();
+    const AppearanceSettings& a = Context().appearance;
     QPainter p(this);
     p.fillRect(QRect(0, 0, width(), kTitleHeight), ToQColor(a.GridTitleBkColor));
     // Frameless: a thin border keeps it apart from the page behind it.

@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QPoint>
 
+#include "shell/AppContext.h"
+
 class QLabel;
 class QVBoxLayout;
 
@@ -20,7 +22,9 @@ class CSkinDlg : public QDialog {
 public:
     static constexpr int kTitleHeight = 36;
 
-    CSkinDlg(const char* titleKey, QWidget* parent);
+    CSkinDlg(const AppContext& context, const char* titleKey, QWidget* parent);
+
+    const AppContext& Context() const { return context_; }
 
     CTButtonPicture* CloseButton() const { return close_; }
     QLabel* TitleLabel() const { return title_; }
@@ -43,6 +47,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    const AppContext& context_;
     QLabel* title_ = nullptr;
     CTButtonPicture* close_ = nullptr;
     QVBoxLayout* body_ = nullptr;

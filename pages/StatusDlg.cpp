@@ -14,12 +14,11 @@
 #include "pages/IpsetMutilDlg.h"
 #include "pages/PageMessage.h"
 #include "pages/PxsyncenSetMultiDlg.h"
-#include "pages/actions/device_workers.h"
+#include "fleet/device_workers.h"
 #include "shell/ApplicationDlg.h"
-#include "shell/KestrixApp.h"
 #include "shell/MenuDlg.h"
 #include "shell/Styling.h"
-#include "shell/language.h"
+#include "base/language.h"
 #include "store/field_texts.h"
 
 namespace kestrix {
@@ -29,11 +28,6 @@ namespace {
 constexpr int kActionButtonWidth = 110;
 constexpr int kActionButtonGap = 8;
 constexpr int kBusySize = 60;
-
-std::shared_ptr<StatusLink>& DefaultLink() {
-    static std::shared_ptr<StatusLink> link;
-    return link;
-}
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -54,31 +48,26 @@ void PostToPage(QPointer<CStatusDlg> page, void (CStatusDlg::*call)()) {
 
 }  // namespace
 
-CStatusDlg::CStatusDlg(QWidget* parent) : CDeviceListDlg(ListPage::kStatus, parent) {
+CStatusDlg::CStatusDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kStatus, parent) {
     // The list's own controls are translated by now; the page's buttons
     // take their translated texts as they are made.
     BuildActions();
     LayoutActions();
 }
 
-void CStatusDlg::SetDefaultStatusLink(std::shared_ptr<StatusLink> link) {
-    DefaultLink() = std::move(link);
-}
-
 std::shared_ptr<StatusLink> CStatusDlg::Link() {
     if (link_) return link_;
-    if (DefaultLink()) return DefaultLink();
+    if (Context().statusLink) return Context().statusLink;
     if (!appLink_) {
-        CKestrixApp* app = App();
-        appLink_ = std::make_shared<AppStatusLink>(app ? app->Link() : nullptr,
-                                                   app ? app->Store() : nullptr);
+        appLink_ = std::make_shared<AppStatusLink>(Context().link, Context().store);
     }
     return appLink_;
 }
 
 void CStatusDlg::BuildActions() {
-    const AppearanceSettings& a = CurrentAppearance();
-    const SkinPaths& skin = CurrentSkin();
+    const AppearanceSettings& a = Context().appearance;
+    const SkinPaths& skin = Context().skin;
 
     CTButtonPicture* search = SearchButton();
     search->show();
@@ -235,7 +224,7 @@ void CStatusDlg::OnDataCellClicked(int row, int column) {
         // A device only heard announcing itself cannot be reached.
         if (announced) return;
         const QString ip = Grid()->GetItemText(row, list.ColumnOf(CellField::kIp));
-        CApplicationDlg::OpenAddress(QUrl(QStringLiteral("http://") + ip));
+        OpenAddress(Context(), QUrl(QStringLiteral("http://") + ip));
         return;
     }
     // Only the name of a device that gave its information can change.
@@ -287,7 +276,7 @@ void CStatusDlg::FinishRename(const EditedRow& edited) {
             PutNameBack(edited, oldName_);
             return;
         case RenameDecision::Kind::kRejected:
-            CPageMessage::Show(this, decision.rule.kind, ToQString(decision.rule.message));
+            CPageMessage::Show(Context(), this, decision.rule.kind, ToQString(decision.rule.message));
             PutNameBack(edited, oldName_);
             return;
         case RenameDecision::Kind::kSend:
@@ -316,7 +305,7 @@ void CStatusDlg::OnSetIp() {
     AddressBlock defaults;
     const bool found = link->GetDeviceByMac(Selection().front().mac, record);
     if (found) defaults = record.info().address();
-    CIpsetMutilDlg dialog(Selection(), found ? &defaults : nullptr, this);
+    CIpsetMutilDlg dialog(Context(), Selection(), found ? &defaults : nullptr, this);
     dialog.SetApply([this](const AddressRange& range) { StartBatchWorker(range); });
     dialog.SetReleaseAnnounced([link] { link->ReleaseAnnounced(); });
     dialog.SetSearch([link] { link->Search(); });
@@ -344,9 +333,9 @@ void CStatusDlg::OpenSwitchDialog(SwitchKind kind) {
         initial = SwitchState(kind, record);
     std::unique_ptr<CSwitchSetMultiDlg> dialog;
     if (kind == SwitchKind::kPxsync) {
-        dialog = std::make_unique<CPxsyncenSetMultiDlg>(initial, this);
+        dialog = std::make_unique<CPxsyncenSetMultiDlg>(Context(), initial, this);
     } else {
-        dialog = std::make_unique<CBridgeSetMultiDlg>(initial, this);
+        dialog = std::make_unique<CBridgeSetMultiDlg>(Context(), initial, this);
     }
     if (dialog->exec() != QDialog::Accepted) return;
     StartSwitchWorker(kind, dialog->SwitchState() != 0);

@@ -14,10 +14,10 @@
 #include <string>
 
 #include "pages/DeviceListDlg.h"
-#include "pages/actions/address_batch.h"
-#include "pages/actions/search_cycle.h"
-#include "pages/actions/selection.h"
-#include "pages/actions/status_link.h"
+#include "fleet/address_batch.h"
+#include "fleet/search_cycle.h"
+#include "fleet/selection.h"
+#include "fleet/status_link.h"
 
 class QLabel;
 class QMovie;
@@ -40,13 +40,12 @@ public:
         kPxsyncSwitchWorker,
     };
 
-    explicit CStatusDlg(QWidget* parent = nullptr);
+    explicit CStatusDlg(const AppContext& context, QWidget* parent = nullptr);
 
     // Where the searches and commands go and the first selected device's
-    // record comes from: the application's link and store unless set. The
-    // static one applies to every status page that has none of its own.
+    // record comes from: the context's status link unless set, else the
+    // context's link and store.
     void SetStatusLink(std::shared_ptr<StatusLink> link) { link_ = std::move(link); }
-    static void SetDefaultStatusLink(std::shared_ptr<StatusLink> link);
 
     // ---- Search ----
     // The Search/Stop button.

@@ -7,16 +7,16 @@
 #include <QVBoxLayout>
 
 #include "controls/TButtonPicture.h"
-#include "shell/KestrixApp.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
 
 namespace kestrix {
 
-CSwitchSetMultiDlg::CSwitchSetMultiDlg(SwitchKind kind, const char* titleKey, uint8_t initialState,
+CSwitchSetMultiDlg::CSwitchSetMultiDlg(const AppContext& context, SwitchKind kind,
+                                       const char* titleKey, uint8_t initialState,
                                        QWidget* parent)
-    : CSkinDlg(titleKey, parent), kind_(kind), switchState_(initialState != 0 ? 1 : 0) {
-    const QFont font = MakeFont(CurrentAppearance().StaticFont());
+    : CSkinDlg(context, titleKey, parent), kind_(kind), switchState_(initialState != 0 ? 1 : 0) {
+    const QFont font = MakeFont(Context().appearance.StaticFont());
     QLabel* label = MakeLabel(titleKey, "switchLabel");
     enable_ = new QRadioButton(QStringLiteral("Enable"), this);
     enable_->setObjectName(QStringLiteral("enable"));

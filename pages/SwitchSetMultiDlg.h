@@ -6,7 +6,7 @@
 // sends; Cancel and the close button send nothing.
 
 #include "pages/SkinDlg.h"
-#include "pages/actions/selection.h"
+#include "fleet/selection.h"
 
 class QButtonGroup;
 class QRadioButton;
@@ -30,8 +30,8 @@ public:
 protected:
     // `titleKey` is both the title and the label before the radios; any
     // non-zero initial state counts as on.
-    CSwitchSetMultiDlg(SwitchKind kind, const char* titleKey, uint8_t initialState,
-                       QWidget* parent);
+    CSwitchSetMultiDlg(const AppContext& context, SwitchKind kind, const char* titleKey,
+                       uint8_t initialState, QWidget* parent);
 
 private:
     SwitchKind kind_;

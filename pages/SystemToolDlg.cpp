@@ -6,12 +6,11 @@
 #include "controls/GridCtrl.h"
 #include "link/device_link.h"
 #include "pages/GridStyling.h"
-#include "pages/list/adapter_rows.h"
-#include "shell/KestrixApp.h"
-#include "shell/PageIds.h"
+#include "fleet/adapter_rows.h"
+#include "fleet/page_ids.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 
@@ -28,17 +27,13 @@ struct Column {
 };
 constexpr Column kColumns[] = {{"ID", 60}, {"Description", 400}, {"MAC", 140}, {"IP", 400}};
 
-CSystemToolDlg::AdapterProvider& DefaultProvider() {
-    static CSystemToolDlg::AdapterProvider provider;
-    return provider;
-}
-
 }  // namespace
 
-CSystemToolDlg::CSystemToolDlg(QWidget* parent) : CPageBase(kSystemToolPageId, parent) {
-    const AppearanceSettings& a = CurrentAppearance();
+CSystemToolDlg::CSystemToolDlg(const AppContext& context, QWidget* parent)
+    : CPageBase(context, kSystemToolPageId, parent) {
+    const AppearanceSettings& a = Context().appearance;
     ApplyBackground(a, this);
-    provider_ = DefaultProvider();
+    provider_ = context.adapters;
 
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("adapterCount"));
@@ -46,7 +41,7 @@ CSystemToolDlg::CSystemToolDlg(QWidget* parent) : CPageBase(kSystemToolPageId, p
 
     grid_ = new CGridCtrl(this);
     grid_->setObjectName(QStringLiteral("adapterGrid"));
-    ApplyGridAppearance(a, grid_);
+    ApplyGridAppearance(a, Context().skin, grid_);
     grid_->SetColumnCount(static_cast<int>(std::size(kColumns)));
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
         const Column& column = kColumns[c];
@@ -62,20 +57,16 @@ CSystemToolDlg::CSystemToolDlg(QWidget* parent) : CPageBase(kSystemToolPageId, p
     timer_.start();
 }
 
-void CSystemToolDlg::SetDefaultAdapterProvider(AdapterProvider provider) {
-    DefaultProvider() = std::move(provider);
-}
-
 std::vector<AdapterRecord> CSystemToolDlg::ReadAdapters() {
     if (provider_) return provider_();
     std::vector<AdapterRecord> adapters;
-    if (CKestrixApp* app = App(); app && app->Link()) app->Link()->GetLocalAdapters(adapters);
+    if (DeviceLink* link = Context().link) link->GetLocalAdapters(adapters);
     return adapters;
 }
 
 void CSystemToolDlg::Fill() {
     const std::vector<AdapterRow> rows = BuildAdapterRows(ReadAdapters());
-    const AppearanceSettings& a = CurrentAppearance();
+    const AppearanceSettings& a = Context().appearance;
     grid_->SetRedraw(false);
     grid_->DeleteNonFixedRows();
     for (const AdapterRow& row : rows) {
@@ -107,7 +98,7 @@ void CSystemToolDlg::resizeEvent(QResizeEvent* event) {
 void CSystemToolDlg::paintEvent(QPaintEvent* event) {
     CPageBase::paintEvent(event);
     QPainter p(this);
-    p.setPen(ToQColor(CurrentAppearance().LineColor));
+    p.setPen(ToQColor(Context().appearance.LineColor));
     p.drawLine(kMargin, kLineY, width() - kMargin, kLineY);
 }
 

@@ -22,13 +22,12 @@ class CSystemToolDlg : public CPageBase {
 public:
     static constexpr int kRefreshMs = 5000;
 
-    explicit CSystemToolDlg(QWidget* parent = nullptr);
+    explicit CSystemToolDlg(const AppContext& context, QWidget* parent = nullptr);
 
     // Where the adapters come from: the application's link unless set. The
     // static one applies to pages made afterwards (tests building windows).
     using AdapterProvider = std::function<std::vector<AdapterRecord>()>;
     void SetAdapterProvider(AdapterProvider provider) { provider_ = std::move(provider); }
-    static void SetDefaultAdapterProvider(AdapterProvider provider);
 
     // Reads the adapters and rebuilds the grid (the timer's work; tests
     // call it instead of waiting).

@@ -2,6 +2,7 @@
 
 namespace kestrix {
 
-CUpgradeDlg::CUpgradeDlg(QWidget* parent) : CDeviceListDlg(ListPage::kUpgrade, parent) {}
+CUpgradeDlg::CUpgradeDlg(const AppContext& context, QWidget* parent)
+    : CDeviceListDlg(context, ListPage::kUpgrade, parent) {}
 
 }  // namespace kestrix

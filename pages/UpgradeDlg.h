@@ -8,7 +8,7 @@ namespace kestrix {
 class CUpgradeDlg : public CDeviceListDlg {
     Q_OBJECT
 public:
-    explicit CUpgradeDlg(QWidget* parent = nullptr);
+    explicit CUpgradeDlg(const AppContext& context, QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

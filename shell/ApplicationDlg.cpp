@@ -17,11 +17,10 @@
 
 #include "controls/TButtonPicture.h"
 #include "shell/ChildDlg.h"
-#include "shell/KestrixApp.h"
 #include "shell/MenuDlg.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 
@@ -31,15 +30,6 @@ constexpr int kTrayTipLimit = 127;
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
-}
-
-CApplicationDlg::UrlOpener& Opener() {
-    static CApplicationDlg::UrlOpener opener = [](const QUrl& url) {
-        // The shell's failure to open is not reported: the operator sees
-        // that nothing opened.
-        QDesktopServices::openUrl(url);
-    };
-    return opener;
 }
 
 struct HelpItem {
@@ -57,9 +47,11 @@ const HelpItem kHelpItems[] = {
 
 }  // namespace
 
-CApplicationDlg::CApplicationDlg(QWidget* parent) : QWidget(parent) {
-    const AppearanceSettings& a = CurrentAppearance();
-    const SkinPaths& skin = CurrentSkin();
+CApplicationDlg::CApplicationDlg(const AppContext& context, const PageList& pages,
+                                 QWidget* parent)
+    : QWidget(parent), context_(context) {
+    const AppearanceSettings& a = context.appearance;
+    const SkinPaths& skin = context.skin;
 
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
@@ -114,10 +106,10 @@ CApplicationDlg::CApplicationDlg(QWidget* parent) : QWidget(parent) {
     }
 
     // The menu panel selects the first page, so the container comes first.
-    container_ = new CChildDlg(this);
+    container_ = new CChildDlg(context, pages, this);
     container_->setGeometry(CMenuDlg::kWidth, kPagesTop, kWidth - CMenuDlg::kWidth,
                             kHeight - kPagesTop);
-    menu_ = new CMenuDlg(this);
+    menu_ = new CMenuDlg(context, this);
     menu_->setGeometry(0, kMenuTop, CMenuDlg::kWidth, kHeight - kMenuTop);
     container_->show();
     menu_->show();
@@ -126,7 +118,6 @@ CApplicationDlg::CApplicationDlg(QWidget* parent) : QWidget(parent) {
 
 CApplicationDlg::~CApplicationDlg() {
     if (tray_) tray_->hide();
-    if (CKestrixApp* app = App(); app && app->MainWindow() == this) app->SetMainWindow(nullptr);
 }
 
 void CApplicationDlg::CreateTrayIcon() {
@@ -154,12 +145,14 @@ void CApplicationDlg::EndDialog(int result) {
 std::unique_ptr<QMenu> CApplicationDlg::BuildHelpMenu() {
     auto menu = std::make_unique<QMenu>();
     menu->setObjectName(QStringLiteral("helpMenu"));
-    const SkinPaths& skin = CurrentSkin();
+    const SkinPaths& skin = context_.skin;
     for (const HelpItem& item : kHelpItems) {
         QAction* action = menu->addAction(PictureIcon(ToQString(skin.*item.picture)),
                                           QString::fromLatin1(item.text));
         const QString key = QString::fromLatin1(item.urlKey);
-        connect(action, &QAction::triggered, this, [key] { OpenAddress(HelpAddress(key)); });
+        connect(action, &QAction::triggered, this, [this, key] {
+            OpenAddress(context_, HelpAddress(key, context_.appearance.programDir));
+        });
     }
     TranslateMenu(menu.get());
     StylePopupMenu(menu.get());
@@ -178,7 +171,7 @@ std::unique_ptr<QMenu> CApplicationDlg::BuildTrayMenu() {
     return menu;
 }
 
-QUrl CApplicationDlg::HelpAddress(const QString& key) {
+QUrl CApplicationDlg::HelpAddress(const QString& key, const std::string& programDir) {
     const QString text = ToQString(TranslateText(key.toStdString())).trimmed();
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
     if (scheme.match(text).hasMatch()) return QUrl(text);
@@ -186,21 +179,13 @@ QUrl CApplicationDlg::HelpAddress(const QString& key) {
     // place in the program folder, since the folder differs per machine.
     const QString fragment = text.section(QLatin1Char('#'), 1);
     const QString path = text.section(QLatin1Char('#'), 0, 0);
-    const QString dir = ToQString(CurrentAppearance().programDir);
+    const QString dir = ToQString(programDir);
     if (!path.isEmpty() && !dir.isEmpty() && QFileInfo(dir + path).isFile()) {
         QUrl url = QUrl::fromLocalFile(dir + path);
         if (!fragment.isEmpty()) url.setFragment(fragment);
         return url;
     }
     return QUrl(text);
-}
-
-void CApplicationDlg::SetUrlOpener(UrlOpener opener) {
-    Opener() = std::move(opener);
-}
-
-void CApplicationDlg::OpenAddress(const QUrl& url) {
-    Opener()(url);
 }
 
 void CApplicationDlg::OnHelpButton() {

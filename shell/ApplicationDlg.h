@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "shell/PageBase.h"
 #include "shell/skin_geometry.h"
 
 class QLabel;
@@ -34,7 +35,9 @@ public:
     static constexpr int kMenuTop = skin::kMenuTop;
     static constexpr int kPagesTop = skin::kHeaderHeight;
 
-    explicit CApplicationDlg(QWidget* parent = nullptr);
+    // The container makes the pages of `pages` with `context`, which
+    // outlives the window.
+    CApplicationDlg(const AppContext& context, const PageList& pages, QWidget* parent = nullptr);
     ~CApplicationDlg() override;
 
     // Shows the window and runs until EndDialog; hiding the window (Min)
@@ -55,11 +58,8 @@ public:
     // What a help item opens: its key's translation; a text without a
     // scheme that names a file in the program folder becomes a file
     // address; anything else is handed over unchanged.
-    static QUrl HelpAddress(const QString& key);
-    // How addresses are opened (tests record them instead).
-    using UrlOpener = std::function<void(const QUrl&)>;
-    static void SetUrlOpener(UrlOpener opener);
-    static void OpenAddress(const QUrl& url);
+    // `programDir` ends with a separator.
+    static QUrl HelpAddress(const QString& key, const std::string& programDir);
 
     // Min: hides the window while a tray icon can bring it back; without a
     // tray the window is minimised instead, so it is never stranded.
@@ -87,6 +87,7 @@ private:
     void OnHelpButton();
     void CreateTrayIcon();
 
+    const AppContext& context_;
     QEventLoop loop_;
     QIcon appIcon_;
     QLabel* title_ = nullptr;

@@ -1,21 +1,20 @@
 #include "shell/ChildDlg.h"
 
-#include "shell/KestrixApp.h"
 #include "shell/PageBase.h"
-#include "shell/PageIds.h"
-#include "shell/PageRegistry.h"
+#include "fleet/page_ids.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
 
 namespace kestrix {
 
-CChildDlg::CChildDlg(QWidget* parent) : QWidget(parent) {
+CChildDlg::CChildDlg(const AppContext& context, const PageList& pages, QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("pageContainer"));
     TranslateDialog(this);
-    ApplyBackground(CurrentAppearance(), this);
+    ApplyBackground(context.appearance, this);
 
-    for (const PageEntry& entry : RegisteredPages()) {
-        CPageBase* page = entry.create(this);
+    for (const PageEntry& entry : pages) {
+        CPageBase* page = entry.create(context, this);
         page->setGeometry(rect());
         page->hide();
         pages_[entry.dialogId] = page;

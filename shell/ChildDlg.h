@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace kestrix {
+#include "shell/PageBase.h"
 
-class CPageBase;
+namespace kestrix {
 
 class CChildDlg : public QWidget {
     Q_OBJECT
@@ -18,7 +18,8 @@ public:
     static constexpr int kShowRefreshMs = 100;
     static constexpr int kPeriodicRefreshMs = 30000;
 
-    explicit CChildDlg(QWidget* parent = nullptr);
+    // Makes every page of `pages`, in their order, with `context`.
+    CChildDlg(const AppContext& context, const PageList& pages, QWidget* parent = nullptr);
 
     // The menu's page change: records `pageId` as the visible page, shows it,
     // hides the others and restarts the 100 ms refresh.

@@ -5,11 +5,10 @@
 #include "controls/TButtonPicture.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/ChildDlg.h"
-#include "shell/KestrixApp.h"
-#include "shell/PageIds.h"
+#include "fleet/page_ids.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 
@@ -38,9 +37,9 @@ constexpr int kVersionBottomMargin = 27;
 
 }  // namespace
 
-CMenuDlg::CMenuDlg(QWidget* parent) : QWidget(parent) {
-    const AppearanceSettings& a = CurrentAppearance();
-    const SkinPaths& skin = CurrentSkin();
+CMenuDlg::CMenuDlg(const AppContext& context, QWidget* parent) : QWidget(parent) {
+    const AppearanceSettings& a = context.appearance;
+    const SkinPaths& skin = context.skin;
     setObjectName(QStringLiteral("menuPanel"));
 
     TranslateDialog(this);

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include "shell/AppContext.h"
 #include "shell/skin_geometry.h"
 
 class QLabel;
@@ -21,7 +22,7 @@ public:
     static constexpr int kButtonHeight = skin::kMenuButtonHeight;
     static constexpr int kButtonCount = 8;
 
-    explicit CMenuDlg(QWidget* parent = nullptr);
+    CMenuDlg(const AppContext& context, QWidget* parent = nullptr);
 
     // Selects "Device status", as if clicked.
     void SelectFirstPage();

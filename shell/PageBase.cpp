@@ -2,7 +2,8 @@
 
 namespace kestrix {
 
-CPageBase::CPageBase(int dialogId, QWidget* parent) : QWidget(parent), dialogId_(dialogId) {
+CPageBase::CPageBase(const AppContext& context, int dialogId, QWidget* parent)
+    : QWidget(parent), context_(context), dialogId_(dialogId) {
     setObjectName(QStringLiteral("page%1").arg(dialogId));
 }
 

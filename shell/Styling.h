@@ -7,7 +7,7 @@
 #include <QFont>
 #include <QString>
 
-#include "shell/appearance.h"
+#include "base/appearance.h"
 
 class QIcon;
 class QLabel;

@@ -13,7 +13,7 @@
 #include <QProgressBar>
 #include <QTextEdit>
 
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include "base/text_utils.h"
+
 namespace kestrix {
 
 namespace {
@@ -18,10 +20,6 @@ constexpr std::string_view kRowidAlias = "kx_rowid_";
 // distinct texts; anything beyond this is someone's ad-hoc SQL and is
 // simply prepared again later.
 constexpr size_t kStatementCacheLimit = 256;
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 std::string QuoteIdentifier(std::string_view name) {
     std::string out = "\"";
@@ -39,7 +37,7 @@ std::string QuoteIdentifier(std::string_view name) {
 std::string WithRowid(const std::string& statement) {
     std::string_view s = TrimWhiteSpace(statement);
     constexpr std::string_view kSelect = "select";
-    if (s.size() <= kSelect.size() || !IsSpace(s[kSelect.size()])) return {};
+    if (s.size() <= kSelect.size() || !IsCSpace(s[kSelect.size()])) return {};
     for (size_t i = 0; i < kSelect.size(); ++i) {
         if ((s[i] | 0x20) != kSelect[i]) return {};
     }
@@ -69,12 +67,6 @@ SqlValue ColumnValue(sqlite3_stmt* stmt, int i) {
 }
 
 }  // namespace
-
-std::string_view TrimWhiteSpace(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool SqlValueToInt64(const SqlValue& cell, int64_t& out) {
     if (std::holds_alternative<std::monostate>(cell)) {
@@ -285,7 +277,7 @@ sqlite3_stmt* CADODatabase::Prepare(const std::string& statement) {
     // refused rather than silently dropped.
     if (tail != nullptr) {
         std::string_view rest(tail);
-        while (!rest.empty() && (IsSpace(rest.front()) || rest.front() == ';'))
+        while (!rest.empty() && (IsCSpace(rest.front()) || rest.front() == ';'))
             rest.remove_prefix(1);
         if (!rest.empty()) {
             sqlite3_finalize(stmt);

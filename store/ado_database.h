@@ -111,7 +111,6 @@ private:
 // Binds params to stmt (1-based, in order). False when the engine refuses.
 bool BindParams(sqlite3_stmt* stmt, const SqlParams& params);
 // `s` without surrounding white space (space, tab, CR, LF, VT, FF).
-std::string_view TrimWhiteSpace(std::string_view s);
 // A cell as a 64-bit integer: NULL and "" are 0, a real is cut toward zero,
 // a text must hold a whole decimal number (else false).
 bool SqlValueToInt64(const SqlValue& cell, int64_t& out);

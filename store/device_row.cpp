@@ -4,8 +4,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "link/addr_text.h"
-#include "link/byte_io.h"
+#include "base/text_utils.h"
+#include "link/wire/addr_text.h"
+#include "link/wire/byte_io.h"
 #include "store/field_texts.h"
 
 namespace kestrix {

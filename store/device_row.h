@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "store/ado_database.h"
 
 namespace kestrix {

@@ -3,7 +3,7 @@
 #include <array>
 #include <initializer_list>
 
-#include "shell/language.h"
+#include "base/language.h"
 
 namespace kestrix {
 

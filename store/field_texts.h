@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "link/addr_text.h"
-#include "link/device_status.h"
-#include "link/text_codec.h"
+#include "link/wire/addr_text.h"
+#include "link/wire/device_status.h"
+#include "link/wire/text_codec.h"
 
 namespace kestrix {
 

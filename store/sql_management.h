@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "link/link_store.h"
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "store/ado_database.h"
 
 namespace kestrix {

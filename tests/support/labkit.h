@@ -61,7 +61,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "tests/support/json_value.h"
 
 namespace kestrix::labkit {

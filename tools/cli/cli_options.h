@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pages/actions/address_batch.h"
+#include "fleet/address_batch.h"
 #include "tools/cli/output.h"
 
 namespace kestrix::cli {

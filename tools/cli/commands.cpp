@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "link/adapter_list.h"
-#include "pages/actions/device_workers.h"
-#include "pages/actions/selection.h"
-#include "pages/rules/validation.h"
-#include "shell/language.h"
+#include "fleet/device_workers.h"
+#include "fleet/selection.h"
+#include "fleet/validation.h"
+#include "base/language.h"
 #include "store/field_texts.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"

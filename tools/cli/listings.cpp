@@ -1,11 +1,11 @@
 #include "tools/cli/listings.h"
 
-#include "pages/actions/neighbour_texts.h"
-#include "pages/actions/selection.h"
-#include "pages/list/adapter_rows.h"
-#include "pages/list/list_descriptor.h"
-#include "pages/list/list_rows.h"
-#include "shell/language.h"
+#include "fleet/neighbour_texts.h"
+#include "fleet/selection.h"
+#include "fleet/adapter_rows.h"
+#include "fleet/list_descriptor.h"
+#include "fleet/list_rows.h"
+#include "base/language.h"
 #include "store/field_texts.h"
 
 namespace kestrix::cli {

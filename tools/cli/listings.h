@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link/adapters.h"
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "tools/cli/output.h"
 
 namespace kestrix::cli {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/language.h"
-#include "shell/os_utils.h"
+#include "base/language.h"
+#include "base/os_utils.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/session.h"

@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "pages/actions/search_cycle.h"
-#include "shell/appearance.h"
-#include "shell/language.h"
-#include "shell/os_utils.h"
-#include "shell/profile.h"
+#include "base/link_settings.h"
+#include "fleet/search_cycle.h"
+#include "base/appearance.h"
+#include "base/language.h"
+#include "base/os_utils.h"
+#include "base/profile.h"
 
 namespace kestrix::cli {
 
@@ -58,12 +59,10 @@ int64_t NowMs() {
 RunSettings LoadRunSettings(const std::string& adapterOption) {
     RunSettings s;
     s.programDir = COperateSystemInfo::ProgramFolderCached();
-    const AppearanceSettings appearance = LoadAppearanceSettings(s.programDir);
-    // A retry interval of 0 would make the retransmitter spin; an edited
-    // Setting.ini cannot turn the tool into a busy loop or a flood.
-    s.retryCount = std::clamp(appearance.retransmission_max, 0, 100);
-    s.retryIntervalMs = std::clamp(appearance.retransmission_interval, 10, 600000);
-    s.adapters = appearance.adapters;
+    const LinkSettings link = LoadLinkSettings(s.programDir);
+    s.retryCount = link.retransmission_max;
+    s.retryIntervalMs = link.retransmission_interval;
+    s.adapters = link.adapters;
     if (!adapterOption.empty()) s.adapters = {adapterOption};
     if (const char* hook = std::getenv("KESTRIX_CLI_SEARCH_INTERVAL_MS"); hook && *hook)
         s.searchIntervalMs = std::clamp<int64_t>(ReadDecimal(hook), 10, 60000);

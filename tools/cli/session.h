@@ -16,7 +16,7 @@
 
 #include "link/device_link.h"
 #include "link/link_store.h"
-#include "shell/single_instance.h"
+#include "base/single_instance.h"
 #include "store/sql_management.h"
 
 namespace kestrix::cli {

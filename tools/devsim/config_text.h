@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/addr_text.h"
+#include "link/wire/addr_text.h"
 
 namespace kestrix::devsim {
 

@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix::devsim {
 

@@ -13,7 +13,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "link/byte_io.h"
+#include "link/wire/byte_io.h"
 
 namespace kestrix::devsim {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/byte_io.h"
+#include "link/wire/byte_io.h"
 #include "tools/devsim/config_text.h"
 #include "tools/devsim/json_writer.h"
 

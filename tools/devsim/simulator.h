@@ -27,7 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "tools/devsim/fleet.h"
 #include "tools/devsim/rng.h"
 

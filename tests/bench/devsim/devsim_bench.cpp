@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "tests/support/labkit.h"
 
 namespace {

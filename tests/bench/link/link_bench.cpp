@@ -29,7 +29,7 @@
 
 #include "link/device_link.h"
 #include "store/sql_management.h"
-#include "tests/e2e/link/recording_store.h"
+#include "tests/support/recording_store.h"
 #include "tests/support/labkit.h"
 
 namespace {

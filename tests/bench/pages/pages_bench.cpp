@@ -13,8 +13,8 @@
 
 #include "pages/RebootDlg.h"
 #include "pages/StatusDlg.h"
-#include "shell/KestrixApp.h"
-#include "tests/unit/pagecore/device_records.h"
+#include "shell/AppContext.h"
+#include "tests/support/device_records.h"
 #include "tools/devsim/fleet.h"
 
 namespace kestrix {
@@ -51,7 +51,8 @@ testing::ScratchStore& Fleet() {
 template <class Page>
 void RefreshPage(benchmark::State& state, const std::string& filter, bool painted) {
     auto source = std::make_shared<StoreDeviceSource>(&Fleet().Store(), nullptr);
-    Page page(nullptr);
+    const AppContext context;  // default appearance
+    Page page(context, nullptr);
     page.SetDeviceSource(source);
     page.resize(924, 604);
     page.PageSizeBox()->setCurrentIndex(3);  // 100 rows
@@ -93,7 +94,6 @@ BENCHMARK(BM_StatusPagePainted)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    kestrix::CKestrixApp kestrixApp;  // default appearance
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

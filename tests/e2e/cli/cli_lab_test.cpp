@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "shell/single_instance.h"
+#include "base/single_instance.h"
 #include "store/field_texts.h"
 #include "tests/support/labkit.h"
-#include "tests/unit/actions/csv_reader.h"
+#include "tests/support/csv_reader.h"
 #include "tools/devsim/fleet.h"
 
 extern char** environ;

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/byte_io.h"
-#include "link/wire_format.h"
+#include "link/wire/byte_io.h"
+#include "link/wire/wire_format.h"
 #include "tests/support/labkit.h"
 
 namespace kestrix {

@@ -24,10 +24,10 @@
 #include <thread>
 
 #include "link/device_link.h"
-#include "link/text_codec.h"
+#include "link/wire/text_codec.h"
 #include "store/sql_management.h"
 #include "tests/e2e/link/fleet_capture.h"
-#include "tests/e2e/link/recording_store.h"
+#include "tests/support/recording_store.h"
 #include "tests/support/labkit.h"
 
 namespace kestrix::testing {

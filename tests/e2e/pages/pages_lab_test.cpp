@@ -28,11 +28,12 @@
 #include "pages/RestoreDlg.h"
 #include "pages/StatusDlg.h"
 #include "pages/UpgradeDlg.h"
-#include "pages/list/list_rows.h"
-#include "shell/KestrixApp.h"
+#include "fleet/list_rows.h"
+#include "app/PageRegistry.h"
+#include "shell/AppContext.h"
 #include "store/sql_management.h"
-#include "tests/e2e/pages/lab_app.h"
-#include "tests/gui/pages/grid_clicks.h"
+#include "tests/support/lab_app.h"
+#include "tests/support/grid_clicks.h"
 #include "tests/support/labkit.h"
 
 using namespace kestrix;
@@ -107,7 +108,7 @@ private:
 
     template <class Page>
     std::unique_ptr<CDeviceListDlg> MakePage() {
-        auto page = std::make_unique<Page>(nullptr);
+        auto page = std::make_unique<Page>(core_.context, nullptr);
         page->resize(924, 604);
         page->show();
         page->RefreshCurrentPage();
@@ -164,11 +165,11 @@ private slots:
         // From here on the store holds still: heartbeats would move the
         // uptimes between a page's refresh and the comparison's own query.
         link_->PauseProcessors(true);
-        CDeviceListDlg::SetDefaultDeviceSource(std::make_shared<StoreDeviceSource>(store_, link_));
+        core_.context.deviceSource = std::make_shared<StoreDeviceSource>(store_, link_);
     }
 
     void cleanupTestCase() {
-        CDeviceListDlg::SetDefaultDeviceSource(nullptr);
+        core_.context.deviceSource = nullptr;
         core_.Close();
         if (lab_) lab_->Down();
     }

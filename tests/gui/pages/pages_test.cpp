@@ -29,14 +29,15 @@
 #include "pages/SystemToolDlg.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/ChildDlg.h"
-#include "shell/KestrixApp.h"
+#include "app/PageRegistry.h"
+#include "shell/AppContext.h"
 #include "shell/MenuDlg.h"
-#include "shell/PageIds.h"
-#include "shell/language.h"
+#include "fleet/page_ids.h"
+#include "base/language.h"
 #include "store/field_texts.h"
-#include "tests/gui/pages/grid_clicks.h"
-#include "tests/unit/pagecore/device_records.h"
-#include "tests/unit/shell/temp_files.h"
+#include "tests/support/grid_clicks.h"
+#include "tests/support/device_records.h"
+#include "tests/support/temp_files.h"
 #include "tools/devsim/fleet.h"
 
 using namespace kestrix;
@@ -73,8 +74,9 @@ uint32_t IpNumber(const QString& ip) {
 }
 
 template <class Page>
-std::unique_ptr<Page> ShownPage(std::shared_ptr<DeviceListSource> source) {
-    auto page = std::make_unique<Page>(nullptr);
+std::unique_ptr<Page> ShownPage(const AppContext& context,
+                                std::shared_ptr<DeviceListSource> source) {
+    auto page = std::make_unique<Page>(context, nullptr);
     page->SetDeviceSource(std::move(source));
     page->resize(924, 604);
     page->show();
@@ -90,25 +92,24 @@ struct Message {
 }  // namespace
 
 void PagesTest::init() {
-    app_ = std::make_unique<CKestrixApp>();
+    ctx_ = AppContext{};
     const std::string dir = kBundle.toStdString() + "/";
     InitLanguageWithLocale(dir, 1033);
-    app_->SetAppearance(LoadAppearanceSettings(dir));
-    app_->SetSkin(BuildSkinPaths(dir, CurrentLocaleId()));
+    ctx_.appearance = LoadAppearanceSettings(dir);
+    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
 }
 
 void PagesTest::cleanup() {
-    CDeviceListDlg::SetDefaultDeviceSource(nullptr);
-    CDeviceListDlg::SetSaveFileChooser(nullptr);
-    CSystemToolDlg::SetDefaultAdapterProvider(nullptr);
-    CPageMessage::SetHook(nullptr);
-    app_.reset();
+    ctx_.deviceSource = nullptr;
+    ctx_.saveFileChooser = nullptr;
+    ctx_.adapters = nullptr;
+    ctx_.messageHook = nullptr;
 }
 
 void PagesTest::firstFillListsByIpDescending() {
     ScratchStore store;
     AddDevices(store, 45);
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     CGridCtrl* grid = page->Grid();
     QCOMPARE(grid->GetRowCount(), 31);
     QCOMPARE(page->RowsPerPage(), 30);
@@ -137,7 +138,7 @@ void PagesTest::firstFillListsByIpDescending() {
     QCOMPARE(grid->GetItemText(1, 10), QString::fromStdString(StatusText(1)));
 
     // No store at all: an empty list, no pages, nobody online.
-    CRebootDlg empty(nullptr);
+    CRebootDlg empty(ctx_, nullptr);
     empty.RefreshCurrentPage();
     QCOMPARE(empty.Grid()->GetRowCount(), 1);
     QCOMPARE(empty.Strip()->ButtonTexts(), QStringList());
@@ -150,7 +151,7 @@ void PagesTest::headingsShareOneDirectionToggle() {
     ScratchStore store;
     AddDevices(store, 45);
     auto source = std::make_shared<FleetSource>(store.Store());
-    auto page = ShownPage<CRebootDlg>(source);
+    auto page = ShownPage<CRebootDlg>(ctx_, source);
     CGridCtrl* grid = page->Grid();
     page->GoToPage(2);
     QCOMPARE(page->State().currentPage, 2);
@@ -190,7 +191,7 @@ void PagesTest::headingsShareOneDirectionToggle() {
 void PagesTest::ticksSelectAllAndEveryRefreshClearsThem() {
     ScratchStore store;
     AddDevices(store, 12);
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     CGridCtrl* grid = page->Grid();
     QCOMPARE(grid->GetRowCount(), 13);
 
@@ -235,7 +236,7 @@ void PagesTest::ticksSelectAllAndEveryRefreshClearsThem() {
 void PagesTest::filterAndPageSizeGoBackToPageOne() {
     ScratchStore store;
     AddDevices(store, 45);
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     CGridCtrl* grid = page->Grid();
     page->GoToPage(2);
     QCOMPARE(grid->GetRowCount(), 16);
@@ -274,8 +275,8 @@ void PagesTest::filterAndPageSizeGoBackToPageOne() {
 void PagesTest::stripClickGoesThroughTheContainer() {
     ScratchStore store;
     AddDevices(store, 70);
-    CDeviceListDlg::SetDefaultDeviceSource(std::make_shared<FleetSource>(store.Store()));
-    CChildDlg container;
+    ctx_.deviceSource = std::make_shared<FleetSource>(store.Store());
+    CChildDlg container(ctx_, RegisteredPages());
     container.resize(924, 604);
     container.show();
     container.ShowPage(kRebootPageId);
@@ -298,8 +299,8 @@ void PagesTest::stripClickGoesThroughTheContainer() {
 void PagesTest::periodicRefreshOnlyOnListPagesWhileAllowed() {
     ScratchStore store;
     AddDevices(store, 10);
-    CDeviceListDlg::SetDefaultDeviceSource(std::make_shared<FleetSource>(store.Store()));
-    CChildDlg container;
+    ctx_.deviceSource = std::make_shared<FleetSource>(store.Store());
+    CChildDlg container(ctx_, RegisteredPages());
     container.resize(924, 604);
     const std::pair<int, bool> cases[] = {
         {kStatusPageId, true},  {kManagementPageId, true}, {kBridgePageId, true},
@@ -345,7 +346,7 @@ void PagesTest::periodicRefreshOnlyOnListPagesWhileAllowed() {
 void PagesTest::shrunkListShowsTheFirstPage() {
     ScratchStore store;
     AddDevices(store, 45);
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     page->GoToPage(2);
     for (int i = 10; i < 45; ++i) QVERIFY(store.Store().DeleteDevice(NthDevice(i).mac));
     page->RefreshCurrentPage();
@@ -365,7 +366,7 @@ void PagesTest::statusPageAppendsAnnouncedOnlyDevices() {
         f.ssid = i == 0 ? "" : "yard";
         source->announced.push_back(MakeDevice(f));
     }
-    auto page = ShownPage<CStatusDlg>(source);
+    auto page = ShownPage<CStatusDlg>(ctx_, source);
     CGridCtrl* grid = page->Grid();
     QCOMPARE(grid->GetRowCount(), 31);
     const QColor pending(142, 142, 142);
@@ -403,11 +404,11 @@ void PagesTest::noSelectionMessages() {
         QVERIFY(store.Add(f));
     }
     std::vector<Message> shown;
-    CPageMessage::SetHook([&](MessageKind kind, const QString& text) {
+    ctx_.messageHook = [&](MessageKind kind, const QString& text) {
         shown.push_back({kind, text});
         return false;
-    });
-    auto page = ShownPage<CStatusDlg>(std::make_shared<FleetSource>(store.Store()));
+    };
+    auto page = ShownPage<CStatusDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     QVERIFY(!page->CollectSelectionOrWarn());
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(shown[0].kind, MessageKind::kWarning);
@@ -435,11 +436,11 @@ void PagesTest::exportWritesEveryMatchingRowInOrder() {
     kestrix::testing::TempDir dir;
     const QString path = QString::fromStdString(dir.File("list.csv"));
     QString suggested;
-    CDeviceListDlg::SetSaveFileChooser([&](QWidget*, const QString& s) {
+    ctx_.saveFileChooser = [&](QWidget*, const QString& s) {
         suggested = s;
         return path;
-    });
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    };
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     ClickHeading(page->Grid(), 5);  // MAC, ascending
     QTest::mouseClick(page->ExportButton(), Qt::LeftButton);
     QVERIFY(suggested.endsWith(QLatin1String(".csv")));
@@ -468,19 +469,19 @@ void PagesTest::exportWritesEveryMatchingRowInOrder() {
 
     // A place that cannot be written: the operator is told, nothing else.
     std::vector<Message> shown;
-    CPageMessage::SetHook([&](MessageKind kind, const QString& text) {
+    ctx_.messageHook = [&](MessageKind kind, const QString& text) {
         shown.push_back({kind, text});
         return false;
-    });
-    CDeviceListDlg::SetSaveFileChooser([&](QWidget*, const QString&) {
+    };
+    ctx_.saveFileChooser = [&](QWidget*, const QString&) {
         return QString::fromStdString(dir.File("no/such/x.csv"));
-    });
+    };
     QTest::mouseClick(page->ExportButton(), Qt::LeftButton);
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(shown[0].kind, MessageKind::kWarning);
     QVERIFY(shown[0].text.contains(QLatin1String("x.csv")));
     // Cancelled: nothing at all.
-    CDeviceListDlg::SetSaveFileChooser([](QWidget*, const QString&) { return QString(); });
+    ctx_.saveFileChooser = [](QWidget*, const QString&) { return QString(); };
     QTest::mouseClick(page->ExportButton(), Qt::LeftButton);
     QCOMPARE(shown.size(), size_t(1));
 }
@@ -489,7 +490,7 @@ void PagesTest::headingsAndCountInChinese() {
     InitLanguageWithLocale(kBundle.toStdString() + "/", 2052);
     ScratchStore store;
     AddDevices(store, 5);
-    auto page = ShownPage<CRebootDlg>(std::make_shared<FleetSource>(store.Store()));
+    auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     QCOMPARE(page->Grid()->GetHeading(1), QString::fromUtf8("序号"));
     QCOMPARE(page->Grid()->GetHeading(0), QString());
     QCOMPARE(page->CountLabel()->text(), QString::fromUtf8("在线设备数：5"));
@@ -526,12 +527,12 @@ void PagesTest::systemToolJoinsAddressesAndFollowsAdapters() {
                          Adapter("usb0", 3, {"172.20.1.1"})};
     DeviceLink link;
     link.SetAdapterSource(adapters);
-    CSystemToolDlg::SetDefaultAdapterProvider([&link] {
+    ctx_.adapters = [&link] {
         std::vector<AdapterRecord> out;
         link.GetLocalAdapters(out);
         return out;
-    });
-    CSystemToolDlg page;
+    };
+    CSystemToolDlg page(ctx_);
     CGridCtrl* grid = page.Grid();
     QCOMPARE(page.RefreshTimer().interval(), 5000);
     QVERIFY(page.RefreshTimer().isActive());
@@ -561,8 +562,8 @@ void PagesTest::systemToolJoinsAddressesAndFollowsAdapters() {
     QCOMPARE(page.CountLabel()->text(), QStringLiteral("Adapter count:2"));
 
     // No link: nothing listed, no message.
-    CSystemToolDlg::SetDefaultAdapterProvider(nullptr);
-    CSystemToolDlg bare;
+    ctx_.adapters = nullptr;
+    CSystemToolDlg bare(ctx_);
     QCOMPARE(bare.Grid()->GetRowCount(), 1);
     QCOMPARE(bare.CountLabel()->text(), QStringLiteral("Adapter count:0"));
 }
@@ -618,7 +619,7 @@ void PagesTest::renderPages() {
     QFETCH(QString, name);
     const std::string dir = kBundle.toStdString() + "/";
     InitLanguageWithLocale(dir, locale);
-    app_->SetSkin(BuildSkinPaths(dir, CurrentLocaleId()));
+    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
     ScratchStore store;
     AddSimulatedFleet(store, 236);
     auto source = std::make_shared<FleetSource>(store.Store());
@@ -629,16 +630,15 @@ void PagesTest::renderPages() {
         f.ssid = i == 0 ? "" : "KX-Net-7";
         source->announced.push_back(MakeDevice(f));
     }
-    CDeviceListDlg::SetDefaultDeviceSource(source);
-    CSystemToolDlg::SetDefaultAdapterProvider([] {
+    ctx_.deviceSource = source;
+    ctx_.adapters = [] {
         return std::vector<AdapterRecord>{
             Adapter("enp3s0", 0x11, {"192.168.1.10", "10.20.0.1"}),
             Adapter("enp4s0", 0x12, {"172.16.5.2"}),
         };
-    });
+    };
 
-    CApplicationDlg window;
-    app_->SetMainWindow(&window);
+    CApplicationDlg window(ctx_, RegisteredPages());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTest::mouseClick(window.MenuPanel()->Button(menu), Qt::LeftButton);
@@ -676,5 +676,4 @@ void PagesTest::renderPages() {
         QVERIFY(wait->grab().toImage().save(QStringLiteral(KX_RENDER_DIR "/") + name +
                                             QStringLiteral("_wait.png")));
     }
-    app_->SetMainWindow(nullptr);
 }

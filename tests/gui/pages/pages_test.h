@@ -3,7 +3,8 @@
 #include <QObject>
 #include <memory>
 
-#include "shell/KestrixApp.h"
+#include "app/PageRegistry.h"
+#include "shell/AppContext.h"
 
 class PagesTest : public QObject {
     Q_OBJECT
@@ -28,5 +29,5 @@ private slots:
     void renderPages();
 
 private:
-    std::unique_ptr<kestrix::CKestrixApp> app_;
+    kestrix::AppContext ctx_;
 };

@@ -30,15 +30,16 @@
 #include "kestrix_version.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/ChildDlg.h"
-#include "shell/InstallHelpDlg.h"
-#include "shell/KestrixApp.h"
+#include "pages/InstallHelpDlg.h"
+#include "app/PageRegistry.h"
+#include "shell/AppContext.h"
 #include "shell/MenuDlg.h"
 #include "shell/PageBase.h"
-#include "shell/PageIds.h"
-#include "shell/PageRegistry.h"
+#include "fleet/page_ids.h"
+#include "app/PageRegistry.h"
 #include "shell/TranslateWidgets.h"
-#include "shell/appearance.h"
-#include "shell/language.h"
+#include "base/appearance.h"
+#include "base/language.h"
 
 namespace testing_ns {
 // Stands for the grid helper's IPv4 address editor: matched by class name.
@@ -81,12 +82,11 @@ private:
     void UseBundle(uint32_t locale) {
         const std::string dir = kBundle.toStdString() + "/";
         InitLanguageWithLocale(dir, locale);
-        app_->SetAppearance(LoadAppearanceSettings(dir));
-        app_->SetSkin(BuildSkinPaths(dir, CurrentLocaleId()));
+        ctx_.appearance = LoadAppearanceSettings(dir);
+        ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
     }
     std::unique_ptr<CApplicationDlg> MainWindow() {
-        auto w = std::make_unique<CApplicationDlg>();
-        app_->SetMainWindow(w.get());
+        auto w = std::make_unique<CApplicationDlg>(ctx_, RegisteredPages());
         return w;
     }
     static int SelectedCount(const CMenuDlg* menu) {
@@ -102,16 +102,15 @@ private:
         return pages;
     }
 
-    std::unique_ptr<CKestrixApp> app_;
+    AppContext ctx_;
 
 private slots:
     void init() {
-        app_ = std::make_unique<CKestrixApp>();
+        ctx_ = AppContext{};
         UseBundle(1033);
     }
     void cleanup() {
-        CApplicationDlg::SetUrlOpener([](const QUrl&) {});
-        app_.reset();
+        ctx_.urlOpener = [](const QUrl&) {};
     }
 
     void translateDialogOnceAndKeepsDataWidgets() {
@@ -353,12 +352,12 @@ private slots:
         QDir(tmp.path()).mkpath(QStringLiteral("guide"));
         QFile(tmp.filePath(QStringLiteral("guide/index.html"))).open(QIODevice::WriteOnly);
         InitLanguageWithLocale(dir.toStdString(), 2052);
-        AppearanceSettings a = app_->Appearance();
+        AppearanceSettings a = ctx_.appearance;
         a.programDir = dir.toStdString();
-        app_->SetAppearance(a);
+        ctx_.appearance = a;
 
         QList<QUrl> opened;
-        CApplicationDlg::SetUrlOpener([&](const QUrl& url) { opened << url; });
+        ctx_.urlOpener = [&](const QUrl& url) { opened << url; };
         auto w = MainWindow();
         std::unique_ptr<QMenu> menu = w->BuildHelpMenu();
         const QList<QAction*> items = menu->actions();
@@ -381,7 +380,7 @@ private slots:
         for (uint32_t locale : {1033u, 2052u}) {
             UseBundle(locale);
             for (const char* key : {"Product_url", "Support_url", "Contact_url", "Help_url"}) {
-                const QUrl url = CApplicationDlg::HelpAddress(QString::fromLatin1(key));
+                const QUrl url = CApplicationDlg::HelpAddress(QString::fromLatin1(key), ctx_.appearance.programDir);
                 QVERIFY2(url.isLocalFile() && QFile::exists(url.toLocalFile()), key);
                 QVERIFY(!url.fragment().isEmpty());
             }
@@ -393,7 +392,7 @@ private slots:
              {std::pair{2052u, "help_chinese.jpg"}, std::pair{1033u, "help_other.jpg"},
               std::pair{1031u, "help_other.jpg"}}) {
             UseBundle(locale);
-            CInstallHelpDlg page(nullptr);
+            CInstallHelpDlg page(ctx_, nullptr);
             QVERIFY(page.PicturePath().endsWith(QLatin1String(file)));
             QVERIFY(page.HasPicture());
         }
@@ -435,7 +434,7 @@ private slots:
             "TextDownColor=200,0,100\nStaticTextNumberColor=9,9,9\n"
             "[Font]\nButtonMenuFontWeight=700\n");
         settings.close();
-        app_->SetAppearance(LoadAppearanceSettings(tmp.path().toStdString() + "/"));
+        ctx_.appearance = LoadAppearanceSettings(tmp.path().toStdString() + "/");
         auto w = MainWindow();
         CTButtonPicture* b = w->MenuPanel()->Button(3);
         QCOMPARE(b->TextColor(), QColor(1, 2, 3));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/text_codec.h"
+#include "link/wire/text_codec.h"
 #include "tools/devsim/config_text.h"
 #include "tools/devsim/fleet.h"
 #include "tools/devsim/sim_options.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/byte_io.h"
+#include "link/wire/byte_io.h"
 #include "tools/devsim/simulator.h"
 
 namespace kestrix::devsim {

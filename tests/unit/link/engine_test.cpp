@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "link/device_link.h"
-#include "tests/unit/link/fake_link_store.h"
+#include "tests/support/fake_link_store.h"
 #include "tests/unit/link/link_test_util.h"
 
 namespace kestrix::testing {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "link/adapters.h"
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix::testing {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/device_link.h"
-#include "tests/unit/link/fake_link_store.h"
+#include "tests/support/fake_link_store.h"
 #include "tests/unit/link/link_test_util.h"
 
 namespace kestrix::testing {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "store/ado_database.h"
-#include "tests/unit/store/store_test_util.h"
+#include "tests/support/store_test_util.h"
 
 namespace kestrix {
 namespace {

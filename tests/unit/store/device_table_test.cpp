@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "store/field_texts.h"
-#include "tests/unit/store/store_test_util.h"
+#include "tests/support/store_test_util.h"
 
 namespace kestrix {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/store/store_test_util.h"
+#include "tests/support/store_test_util.h"
 
 namespace kestrix {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/store/reference_page.h"
-#include "tests/unit/store/store_test_util.h"
+#include "tests/support/reference_page.h"
+#include "tests/support/store_test_util.h"
 
 namespace kestrix {
 namespace {
