@@ -18,7 +18,7 @@ struct CommandInfo {
     Command command;
     std::string_view name;
 };
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 10> kCommands = {{
     {Command::kAdapters, "adapters"},
     {Command::kSearch, "search"},
     {Command::kRename, "rename"},
@@ -28,6 +28,7 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {Command::kReboot, "reboot"},
     {Command::kRestore, "restore"},
     {Command::kScanNeighbours, "scan-neighbours"},
+    {Command::kChannels, "channels"},
 }};
 
 bool IsAction(Command c) {
@@ -37,21 +38,25 @@ bool IsAction(Command c) {
 }
 
 // Which commands an option belongs to.
-enum class Scope { kAll, kListing, kSearching, kActions, kConfirm, kSetIp };
+enum class Scope { kAll, kListing, kNetwork, kSearching, kActions, kConfirm, kSetIp, kChannels };
 
 bool InScope(Scope scope, Command c) {
     switch (scope) {
         case Scope::kAll:
         case Scope::kListing:
             return true;
+        case Scope::kNetwork:  // channels reads tables only: no adapter, no CSV
+            return c != Command::kChannels;
         case Scope::kSearching:
-            return c != Command::kAdapters;
+            return c != Command::kAdapters && c != Command::kChannels;
         case Scope::kActions:
             return IsAction(c);
         case Scope::kConfirm:
             return c == Command::kReboot || c == Command::kRestore;
         case Scope::kSetIp:
             return c == Command::kSetIp;
+        case Scope::kChannels:
+            return c == Command::kChannels;
     }
     return false;
 }
@@ -63,7 +68,7 @@ struct OptionInfo {
 };
 constexpr std::array<OptionInfo, 20> kOptions = {{
     {"--help", false, Scope::kAll},         {"--json", false, Scope::kListing},
-    {"--csv", false, Scope::kListing},      {"--adapter", true, Scope::kAll},
+    {"--csv", false, Scope::kNetwork},      {"--adapter", true, Scope::kNetwork},
     {"--seconds", true, Scope::kSearching}, {"--filter", true, Scope::kSearching},
     {"--sort", true, Scope::kSearching},    {"--desc", false, Scope::kSearching},
     {"--wait", true, Scope::kActions},      {"--mac", true, Scope::kActions},
@@ -73,9 +78,21 @@ constexpr std::array<OptionInfo, 20> kOptions = {{
     {"--gateway", true, Scope::kSetIp},     {"--dns1", true, Scope::kSetIp},
     {"--dns2", true, Scope::kSetIp},        {"-h", false, Scope::kAll},
 }};
+constexpr std::array<OptionInfo, 7> kChannelOptions = {{
+    {"--type", true, Scope::kChannels},
+    {"--band", true, Scope::kChannels},
+    {"--country", true, Scope::kChannels},
+    {"--network-mode", true, Scope::kChannels},
+    {"--bandwidth", true, Scope::kChannels},
+    {"--channel", true, Scope::kChannels},
+    {"--dfs", false, Scope::kChannels},
+}};
 
 const OptionInfo* FindOption(std::string_view name) {
     for (const auto& o : kOptions) {
+        if (o.name == name) return &o;
+    }
+    for (const auto& o : kChannelOptions) {
         if (o.name == name) return &o;
     }
     return nullptr;
@@ -311,6 +328,20 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
         } else if (word == "--dns2") {
             o.range.dns2 = value;
             o.dns2Given = true;
+        } else if (word == "--type") {
+            o.channels.type = value;
+        } else if (word == "--band") {
+            o.channels.band = value;
+        } else if (word == "--country") {
+            o.channels.country = value;
+        } else if (word == "--network-mode") {
+            o.channels.networkMode = value;
+        } else if (word == "--bandwidth") {
+            o.channels.bandwidth = value;
+        } else if (word == "--channel") {
+            o.channels.channel = value;
+        } else if (word == "--dfs") {
+            o.channels.dfs = true;
         }
     }
     if (o.help) {
@@ -339,6 +370,11 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
                 return fail(std::string(CommandName(o.command)) + " takes on or off.");
             o.switchOn = positional[0] == "on";
             wantPositional = 1;
+            break;
+        case Command::kChannels:
+            if (o.channels.type.empty()) return fail("channels needs --type.");
+            if (o.channels.band.empty()) return fail("channels needs --band.");
+            if (o.channels.country.empty()) return fail("channels needs --country.");
             break;
         case Command::kSetIp:
             if (o.range.begin.empty()) return fail("set-ip needs --begin.");
@@ -392,6 +428,8 @@ std::string HelpText(Command command) {
                    "  reboot              restart devices\n"
                    "  restore             reset devices to their factory settings\n"
                    "  scan-neighbours     let one device scan for access points near it\n"
+                   "  channels            the radio choices a device type has in a country "
+                   "(sends nothing)\n"
                    "\n"
                    "kestrix-cli COMMAND --help tells more. Only one copy of the tool (this one or\n"
                    "the desktop application) can run at a time: both use the same ports.\n"
@@ -494,6 +532,32 @@ std::string HelpText(Command command) {
                    "                    strongest first; a named column sorts ascending)\n"
                    "  --desc            descending order\n" +
                    selection + common + "\n" + outcome;
+        case Command::kChannels:
+            return "Usage: kestrix-cli channels --type CODE --band 2.4|5 --country NAME|CODE\n"
+                   "                           [--network-mode M] [--bandwidth B] [--channel N] "
+                   "[--dfs] [--json]\n"
+                   "\n"
+                   "Prints the network modes, bandwidths, channels and extension channels the\n"
+                   "wireless settings offer a device of type CODE on its band in a country, each\n"
+                   "list built from the choices above it, with the entry that would be selected\n"
+                   "(in brackets). What is not given is the list's own default choice. Sends\n"
+                   "nothing and can run beside the desktop application.\n"
+                   "\n"
+                   "  --type CODE       device type code (1-13, 15-18, 257-271)\n"
+                   "  --band 2.4|5      the device's radio band\n"
+                   "  --country C       a name of the country list (\"China\", \"United States\")\n"
+                   "                    or its code (\"CN\")\n"
+                   "  --network-mode M  code or text (\"11b/g/n\", \"11ac\")\n"
+                   "  --bandwidth B     code or text (\"20MHz\", \"Auto\")\n"
+                   "  --channel N       channel number or Auto (also prints the extension list)\n"
+                   "  --dfs             DFS switched on (types 15 and 18)\n"
+                   "  --json            one object: network_modes, bandwidths, channels,\n"
+                   "                    extension_channels, each {\"entries\": [{\"code\", "
+                   "\"text\"}],\n"
+                   "                    \"selected\": INDEX}\n"
+                   "  --help            this text\n"
+                   "\n"
+                   "Exit status: 0, or 2 for an unknown type, band, country, mode or bandwidth.\n";
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fleet/address_batch.h"
+#include "tools/cli/channels.h"
 #include "tools/cli/output.h"
 
 namespace kestrix::cli {
@@ -24,6 +25,7 @@ enum class Command {
     kReboot,
     kRestore,
     kScanNeighbours,
+    kChannels,
 };
 
 struct CliOptions {
@@ -50,6 +52,7 @@ struct CliOptions {
     AddressRange range;     // set-ip
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
+    ChannelsRequest channels;  // channels: the texts, read when the command runs
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }
 };

@@ -705,9 +705,23 @@ int RunScan(const CliOptions& o) {
     return kExitOk;
 }
 
+// Reads the tables only: no lock, no store, no socket.
+int RunChannels(const CliOptions& o) {
+    const ChannelsOutcome outcome = AnswerChannels(o.channels);
+    if (!outcome.answer) return Invalid(outcome.error);
+    for (const std::string& note : outcome.answer->notes) Message(note);
+    const std::string text = o.format == Format::kJson
+                                 ? ChannelsJson(outcome.answer->lists)
+                                 : ChannelsText(*outcome.answer, o.channels.channel.has_value());
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunCommand(const CliOptions& o) {
+    if (o.command == Command::kChannels) return RunChannels(o);
     std::string error;
     if (!CheckAdapterOption(o.adapter, error)) return Invalid(error);
     switch (o.command) {
@@ -729,6 +743,8 @@ int RunCommand(const CliOptions& o) {
             return RunRebootRestore(o);
         case Command::kScanNeighbours:
             return RunScan(o);
+        case Command::kChannels:
+            return RunChannels(o);
     }
     return kExitInvalid;
 }

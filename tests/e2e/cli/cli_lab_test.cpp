@@ -777,6 +777,28 @@ TEST_F(CliInLab, ARunningCopyKeepsTheCliOffTheNetwork) {
     EXPECT_TRUE(ReceivedSince(mark).empty());
 }
 
+TEST_F(CliInLab, ChannelsAnswersBesideARunningCopyAndSendsNothing) {
+    setenv("XDG_RUNTIME_DIR", gRuntimeDir.c_str(), 1);
+    SingleInstanceLock held;
+    ASSERT_EQ(held.Acquire(), SingleInstanceLock::Result::Acquired);
+    const size_t mark = TraceMark();
+    const CliRun r = RunCli({"channels", "--type", "10", "--band", "5", "--country", "China",
+                             "--bandwidth", "20MHz", "--json"});
+    ASSERT_EQ(r.exit, 0) << Describe(r);
+    const JsonValue doc = Json(r);
+    std::vector<long long> channels;
+    for (const JsonValue& e : doc["channels"]["entries"].items())
+        channels.push_back(e["code"].Int());
+    EXPECT_EQ(channels, (std::vector<long long>{0, 36, 40, 44, 48, 149, 153, 157, 161, 165}));
+    const CliRun table = RunCli({"channels", "--type", "10", "--band", "5", "--country", "CN"});
+    EXPECT_EQ(table.exit, 0) << Describe(table);
+    EXPECT_NE(table.out.find("[Auto(0)]"), std::string::npos) << Describe(table);
+    const CliRun bad = RunCli({"channels", "--type", "10", "--band", "5", "--country", "NL"});
+    EXPECT_EQ(bad.exit, 2) << Describe(bad);
+    EXPECT_NE(bad.err.find("NL"), std::string::npos) << bad.err;
+    EXPECT_TRUE(ReceivedSince(mark).empty());
+}
+
 TEST_F(CliInLab, EveryCommandHasHelpAndHelpSendsNothing) {
     const size_t mark = TraceMark();
     for (const char* command : {"adapters", "search", "rename", "set-ip", "bridge-transparent",
