@@ -20,7 +20,6 @@ struct TftpFetcher::Transfer {
     bool overflow = false;
     std::string url;
     std::string interface;
-    char error[CURL_ERROR_SIZE] = {};
 };
 
 namespace {
@@ -145,7 +144,6 @@ void TftpFetcher::Begin(const FetchRequest& request) {
     curl_easy_setopt(e, CURLOPT_TFTP_BLKSIZE, static_cast<long>(request.block_size));
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout_ms));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->error);
     // The image is counted, not kept: the simulator needs only its size. A
     // server that sends more than the request announced is cut off there,
     // as a device with a partition of that size would.
@@ -178,7 +176,10 @@ void TftpFetcher::Finish(Transfer& t, int code) {
     r.overflow = t.overflow;
     r.complete = code == CURLE_OK;
     if (!r.complete && !r.overflow) {
-        r.error = t.error[0] != '\0' ? t.error : curl_easy_strerror(static_cast<CURLcode>(code));
+        // The code's own text: libcurl's error buffer keeps the first
+        // complaint of the transfer, which for TFTP is often a harmless one
+        // about the unconnected UDP socket.
+        r.error = curl_easy_strerror(static_cast<CURLcode>(code));
     }
     Post(std::move(r));
 }
