@@ -36,7 +36,7 @@ Timing:
                         waits for that SetAddress (default 5s)
   --upgrade-time DUR    from UpgradeStart to the upgrade's result (default 30s)
   --upgrade-reboot-time DUR   silence after a successful upgrade (default 60s)
-  --fetch-timeout DUR   a firmware fetch that takes longer fails (default 60s)
+  --fetch-timeout DUR   a firmware fetch that takes longer fails (default 100s)
   DUR is a number with ms, s or m (plain numbers are seconds).
 
 Faults:

@@ -44,10 +44,11 @@ struct SimTiming {
     // SetAddress before it restarts the device anyway.
     int64_t address_wait_ms = 5000;
     // The firmware upgrade: writing the image after UpgradeStart, the
-    // silence of the reboot into it, and how long a fetch may take.
+    // silence of the reboot into it, and how long a fetch may take (less
+    // than the tool waits for a group, so a slow fetch is still reported).
     int64_t upgrade_ms = 30000;
     int64_t upgrade_reboot_ms = 60000;
-    int64_t fetch_timeout_ms = 60000;
+    int64_t fetch_timeout_ms = 100000;
     // Where and how the file is fetched from the request's sender.
     uint16_t tftp_port = 69;
     uint16_t tftp_block_size = 512;

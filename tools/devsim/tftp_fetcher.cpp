@@ -142,7 +142,9 @@ void TftpFetcher::Begin(const FetchRequest& request) {
     curl_easy_setopt(e, CURLOPT_INTERFACE, t->interface.c_str());
     curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, OnSocket);
     curl_easy_setopt(e, CURLOPT_TFTP_BLKSIZE, static_cast<long>(request.block_size));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout_ms));
+    // The simulator gives the fetch up at its own deadline and cancels it;
+    // libcurl's limit, a second later, only backs that up.
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout_ms + 1000));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     // The image is counted, not kept: the simulator needs only its size. A
     // server that sends more than the request announced is cut off there,
