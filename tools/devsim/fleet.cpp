@@ -378,7 +378,8 @@ uint8_t ScanSecurityCode(const SecurityBlock& security) {
 }
 
 bool IsFaultKey(std::string_view key) {
-    return key == "mute-info" || key == "bridge-fail" || key == "claim";
+    return key == "mute-info" || key == "bridge-fail" || key == "claim" || key == "upgrade-fail" ||
+           key == "upgrade-version";
 }
 
 bool ApplyFaultSetting(DeviceFaults& faults, int index, int count, std::string_view key,
@@ -403,8 +404,15 @@ bool ApplyFaultSetting(DeviceFaults& faults, int index, int count, std::string_v
             if (!v || *v == index) return bad("the index of another device, or none");
             faults.claim = static_cast<int>(*v);
         }
+    } else if (key == "upgrade-fail") {
+        if (!ParseBool(value, faults.upgrade_fail)) return bad("0 or 1");
+    } else if (key == "upgrade-version") {
+        if (value.size() > 32) return bad("a version of at most 32 bytes");
+        faults.upgrade_version = std::string(value);
     } else {
-        err = "'" + std::string(key) + "' is not a device fault (mute-info, bridge-fail, claim)";
+        err = "'" + std::string(key) +
+              "' is not a device fault (mute-info, bridge-fail, claim, upgrade-fail, "
+              "upgrade-version)";
         return false;
     }
     return true;

@@ -17,6 +17,8 @@
 //   mute-info=0|1 (announces but never answers DeviceInfo)
 //   bridge-fail=0|1|CODE (SetBridge answered with CODE, default 1; nothing changes)
 //   claim=INDEX|none (answers from, and reports, that device's address)
+//   upgrade-fail=0|1 (fetches, then reports the upgrade itself failed)
+//   upgrade-version=Text (the version after an upgrade; default from the file name)
 
 #include <array>
 #include <cstdint>
@@ -42,10 +44,12 @@ inline constexpr uint8_t kModeAp = 1;
 inline constexpr uint8_t kModeStation = 2;
 
 struct DeviceFaults {
-    bool mute_info = false;     // announces, never answers DeviceInfo
-    bool bridge_fail = false;   // SetBridge answered with bridge_result, nothing changes
-    uint8_t bridge_result = 1;  // the failure's result byte (never 0)
-    int claim = -1;             // index of the device whose address this one claims
+    bool mute_info = false;       // announces, never answers DeviceInfo
+    bool bridge_fail = false;     // SetBridge answered with bridge_result, nothing changes
+    uint8_t bridge_result = 1;    // the failure's result byte (never 0)
+    int claim = -1;               // index of the device whose address this one claims
+    bool upgrade_fail = false;    // the upgrade after UpgradeStart reports failure
+    std::string upgrade_version;  // the version after an upgrade; empty: from the file name
     bool operator==(const DeviceFaults&) const = default;
 };
 
@@ -85,8 +89,8 @@ bool NthAddress(const FleetConfig& config, int i, Ipv4Bytes& out);
 // other devices (bridge-to, claim).
 bool ApplyDeviceSetting(std::vector<DeviceSpec>& fleet, int index, std::string_view keyValue,
                         std::string& err);
-// The fault keys (mute-info, bridge-fail, claim), which may also change
-// while the simulator runs.
+// The fault keys (mute-info, bridge-fail, claim, upgrade-fail,
+// upgrade-version), which may also change while the simulator runs.
 bool IsFaultKey(std::string_view key);
 bool ApplyFaultSetting(DeviceFaults& faults, int index, int count, std::string_view key,
                        std::string_view value, std::string& err);

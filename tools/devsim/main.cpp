@@ -29,6 +29,7 @@
 #include "tools/devsim/net_io.h"
 #include "tools/devsim/sim_options.h"
 #include "tools/devsim/simulator.h"
+#include "tools/devsim/tftp_fetcher.h"
 
 using namespace kestrix;
 using namespace kestrix::devsim;
@@ -190,6 +191,15 @@ std::string HandleControl(Runtime& rt, const std::string& line) {
            "set SEL KEY=VALUE..., quit)\n";
 }
 
+// Every fetch that ended goes to the log (standard error) and the trace.
+void LogFetches(Simulator& sim, Trace& trace) {
+    for (const FetchRecord& r : sim.TakeFetchLog()) {
+        std::string line = FetchLogLine(r);
+        std::cerr << "kestrix-devsim: " << line << "\n";
+        trace.Note(r.time_ms, line);
+    }
+}
+
 int OpenPidWatch(int pid) {
     long fd = syscall(SYS_pidfd_open, pid, 0);
     return static_cast<int>(fd);
@@ -236,7 +246,11 @@ int RunFleet(const SimConfig& config, std::vector<DeviceSpec> fleet) {
         std::ofstream(config.pid_file, std::ios::trunc) << getpid() << "\n";
     }
 
+    // libcurl is set up before the sender thread starts.
+    TftpFetcher fetcher(config.fetch_limit);
+    if (!fetcher.Open(err)) return Fail(err);
     Simulator sim(std::move(fleet), config.timing, config.faults, config.fleet.seed, NowMs());
+    sim.SetFetcher(&fetcher);
     Runtime rt{sim, trace, config};
     Sender sender(searchFd, commandFd, trace, config.tx_rate);
     std::cerr << "kestrix-devsim: " << sim.size() << " devices, command group joined on "
@@ -291,12 +305,10 @@ int RunFleet(const SimConfig& config, std::vector<DeviceSpec> fleet) {
             int64_t wait = *due - NowMs();
             timeout = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
         }
-        pollfd fds[5] = {{searchFd, POLLIN, 0},
-                         {commandFd, POLLIN, 0},
-                         {sigFd, POLLIN, 0},
-                         {control.fd(), POLLIN, 0},
-                         {watchFd, POLLIN, 0}};
-        int r = poll(fds, 5, timeout);
+        pollfd fds[6] = {{searchFd, POLLIN, 0}, {commandFd, POLLIN, 0},
+                         {sigFd, POLLIN, 0},    {control.fd(), POLLIN, 0},
+                         {watchFd, POLLIN, 0},  {fetcher.notify_fd(), POLLIN, 0}};
+        int r = poll(fds, 6, timeout);
         if (r < 0 && errno != EINTR) return Fail(std::string("poll: ") + std::strerror(errno), 1);
         if (r > 0) {
             if (fds[1].revents & POLLIN) drain(commandFd, kPortHeartbeat);
@@ -324,10 +336,17 @@ int RunFleet(const SimConfig& config, std::vector<DeviceSpec> fleet) {
                 trace.Note(NowMs(), "watched process ended");
                 running = false;
             }
+            if (fds[5].revents & POLLIN) {
+                for (const FetchResult& result : fetcher.TakeResults()) {
+                    sim.OnFetchDone(result, NowMs(), out);
+                }
+            }
         }
         sim.Advance(NowMs(), out);
+        LogFetches(sim, trace);
         sender.Submit(out);
     }
+    fetcher.Stop();
     sender.Stop();
     trace.Note(NowMs(), "stop sent=" + std::to_string(sender.sent()));
     if (!config.dump_path.empty()) {

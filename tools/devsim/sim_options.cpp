@@ -34,6 +34,9 @@ Timing:
   --reboot-time DUR     silence after Reboot, Restore, SetVlan (default 45s)
   --address-wait DUR    how long a SetVlan announcing a following address
                         waits for that SetAddress (default 5s)
+  --upgrade-time DUR    from UpgradeStart to the upgrade's result (default 30s)
+  --upgrade-reboot-time DUR   silence after a successful upgrade (default 60s)
+  --fetch-timeout DUR   a firmware fetch that takes longer fails (default 100s)
   DUR is a number with ms, s or m (plain numbers are seconds).
 
 Faults:
@@ -45,6 +48,8 @@ Faults:
   --mute-info SEL       these devices announce but never answer DeviceInfo
   --bridge-fail SEL     these devices answer SetBridge with result 1, unchanged
   --claim I:J           device I answers from, and reports, device J's address
+  --upgrade-fail SEL    these devices fetch the firmware, then report that the
+                        upgrade failed and keep their version
 
 Network and observation:
   --interface NAME      join the command group on NAME (repeatable; default:
@@ -57,6 +62,9 @@ Network and observation:
   --pid-file PATH       write the process id there
   --exit-with PID       exit (writing the dump) when process PID ends
   --tx-rate N           send at most N datagrams per second (default no limit)
+  --tftp-port N         the TFTP port firmware is fetched from (default 69)
+  --tftp-blksize N      the TFTP block size asked for, 8..65464 (default 512)
+  --fetch-limit N       firmware fetches under way at once (default 16)
   -h, --help            this text
 
 Device selectors (SEL): all, none, an index (0-based), a range 5-9, a MAC
@@ -67,6 +75,8 @@ Device keys (--set, fleet file "device" lines):
   transparent=0|1 pxsync=0|1 btn=0|1 uptime=SECONDS neighbours=N
   bridge-to=INDEX   (a station bridged to that device)
   mute-info=0|1  bridge-fail=0|1|CODE  claim=INDEX|none
+  upgrade-fail=0|1  upgrade-version=TEXT (the version after an upgrade;
+                    default from the file name: its "V1.2.3", else its stem)
 Values with blanks go in double quotes: name="Roof east".
 
 Fleet file: one setting per line, '#' starts a comment.
@@ -87,13 +97,24 @@ connection closed):
   dump PATH              writes it to PATH, answers "ok PATH"
   stats                  answers counters as JSON
   fault KEY VALUE        loss, loss-rx, loss-tx, duplicate, delay, jitter,
-                         heartbeat, reboot-time, address-wait
-  set SEL KEY=VALUE ...  device faults: mute-info, bridge-fail, claim
+                         heartbeat, reboot-time, address-wait, upgrade-time,
+                         upgrade-reboot-time, fetch-timeout, tftp-port,
+                         tftp-blksize
+  set SEL KEY=VALUE ...  device faults: mute-info, bridge-fail, claim,
+                         upgrade-fail, upgrade-version
   quit                   exit (writing the dump)
 
 Trace lines: "<ms> rx port=P from=A:P size=N type=T mac=M dev=I what=W
 [reason=R] answers=K" and "<ms> tx|lost from=A:P to=A:P size=N type=T
 mac=M dev=I [dup=1]".
+
+Firmware upgrade: a device answers UpgradeRequest, fetches the named file
+over TFTP from the request's sender, and reports UpgradeStatus 0 when it got
+exactly the announced size, else 1. After UpgradeStart it reports 2 and
+reboots into the new version, or 1 when configured to fail. Each fetch is
+logged on standard error and in the trace as
+  fetch dev=I mac=M file="NAME" from=A:P bytes=N expected=N result=R
+(R: ok, size-mismatch, empty, timeout, failed: REASON) and kept in the dump.
 )";
 }
 
@@ -148,6 +169,11 @@ bool ApplyOption(const std::string& key, const std::string& value, SimConfig& c,
         c.fleet.settings.push_back(value + " bridge-fail=1");
         return true;
     }
+    if (key == "upgrade-fail") {
+        c.fleet.settings.push_back(value + " upgrade-fail=1");
+        return true;
+    }
+    if (key == "fetch-limit") return integer(1, 1024, c.fetch_limit);
     if (key == "claim") {
         size_t colon = value.find(':');
         if (colon == std::string::npos) {

@@ -24,7 +24,8 @@ struct SimConfig {
     std::string trace_path;  // "-" is stderr
     std::string pid_file;
     int exit_with_pid = 0;
-    int tx_rate = 0;  // datagrams per second, 0 unlimited
+    int tx_rate = 0;       // datagrams per second, 0 unlimited
+    int fetch_limit = 16;  // firmware fetches under way at once
     // --ctl SOCKET COMMAND...: act as a client of a running simulator.
     std::string ctl_socket;
     std::string ctl_command;

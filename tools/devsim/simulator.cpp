@@ -264,10 +264,12 @@ void Simulator::ApplyAddress(size_t index, const AddressBlock& block) {
     devices_[index].info.set_address(a);
 }
 
-void Simulator::StartReboot(size_t index, int64_t nowMs) {
+void Simulator::StartReboot(size_t index, int64_t nowMs, int64_t durationMs) {
     SimDevice& d = devices_[index];
+    // A fetch or upgrade under way does not survive the restart.
+    AbandonUpgrade(index);
     d.run = RunState::Rebooting;
-    d.reboot_until = nowMs + timing_.reboot_ms;
+    d.reboot_until = nowMs + (durationMs >= 0 ? durationMs : timing_.reboot_ms);
     ++d.reboots;
     // A restart loses everything the device only kept in memory.
     d.manager.reset();
@@ -380,12 +382,18 @@ void Simulator::HandleCommand(size_t index, const ReceivedPacket& packet, const 
             break;
         case MsgType::Restore:
             Reply(index, from, type, &ok, 1, nowMs, out);
-            d.info = d.factory.info;
+            {
+                // Factory settings, but the firmware stays what it was
+                // upgraded to.
+                std::string version = d.info.version();
+                d.info = d.factory.info;
+                d.info.set_version(version);
+            }
             ++d.restores;
             StartReboot(index, nowMs);
             break;
         case MsgType::UpgradeRequest:
-            verdict.reason = "upgrade-unsupported";
+            HandleUpgradeRequest(index, p, from, nowMs, out, verdict);
             break;
         case MsgType::SetVlan: {
             VlanBlock vlan(p, VlanBlock::kSize);
@@ -417,7 +425,7 @@ void Simulator::HandleCommand(size_t index, const ReceivedPacket& packet, const 
         case MsgType::Heartbeat:  // the manager acknowledges our heartbeat
             break;
         case MsgType::UpgradeStart:
-            Reply(index, from, type, nullptr, 0, nowMs, out);
+            HandleUpgradeStart(index, from, nowMs, out);
             break;
         case MsgType::Release:
             d.manager.reset();
@@ -528,14 +536,35 @@ void Simulator::Advance(int64_t nowMs, std::vector<Outgoing>& out) {
                 }
                 StartReboot(t.device, nowMs);
                 break;
+            case TimerKind::FetchDeadline:
+                // The fetcher never said how the fetch ended: give it up.
+                if (t.epoch != d.upgrade.epoch || d.upgrade.phase != UpgradePhase::Fetching) break;
+                if (fetcher_ != nullptr) fetcher_->Cancel(d.upgrade.fetch_id);
+                FinishFetch(t.device, 0, "timeout", nowMs, out);
+                break;
+            case TimerKind::FlashEnd:
+                if (t.epoch != d.upgrade.epoch || d.upgrade.phase != UpgradePhase::Flashing) break;
+                EndFlash(t.device, nowMs, out);
+                break;
         }
     }
 }
 
 bool IsFleetSettingKey(std::string_view key) {
-    static constexpr std::string_view kKeys[] = {"loss",      "loss-rx",     "loss-tx",
-                                                 "duplicate", "delay",       "jitter",
-                                                 "heartbeat", "reboot-time", "address-wait"};
+    static constexpr std::string_view kKeys[] = {"loss",
+                                                 "loss-rx",
+                                                 "loss-tx",
+                                                 "duplicate",
+                                                 "delay",
+                                                 "jitter",
+                                                 "heartbeat",
+                                                 "reboot-time",
+                                                 "address-wait",
+                                                 "upgrade-time",
+                                                 "upgrade-reboot-time",
+                                                 "fetch-timeout",
+                                                 "tftp-port",
+                                                 "tftp-blksize"};
     return std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys);
 }
 
@@ -574,9 +603,26 @@ bool ApplyFleetSetting(std::string_view key, std::string_view value, SimTiming& 
     if (key == "heartbeat") return duration(timing.heartbeat_ms, false);
     if (key == "reboot-time") return duration(timing.reboot_ms, true);
     if (key == "address-wait") return duration(timing.address_wait_ms, true);
+    if (key == "upgrade-time") return duration(timing.upgrade_ms, true);
+    if (key == "upgrade-reboot-time") return duration(timing.upgrade_reboot_ms, true);
+    if (key == "fetch-timeout") return duration(timing.fetch_timeout_ms, false);
+    // TFTP allows blocks of 8 to 65464 bytes (RFC 2348).
+    auto number = [&](uint16_t& target, long long lo, long long hi) {
+        auto v = ParseInteger(value, lo, hi);
+        if (!v) {
+            err = std::string(key) + " takes a whole number " + std::to_string(lo) + ".." +
+                  std::to_string(hi) + ", not '" + std::string(value) + "'";
+            return false;
+        }
+        target = static_cast<uint16_t>(*v);
+        return true;
+    };
+    if (key == "tftp-port") return number(timing.tftp_port, 1, 65535);
+    if (key == "tftp-blksize") return number(timing.tftp_block_size, 8, 65464);
     err = "unknown setting '" + std::string(key) +
           "' (loss, loss-rx, loss-tx, duplicate, delay, jitter, heartbeat, reboot-time, "
-          "address-wait)";
+          "address-wait, upgrade-time, upgrade-reboot-time, fetch-timeout, tftp-port, "
+          "tftp-blksize)";
     return false;
 }
 
@@ -638,6 +684,10 @@ std::string Simulator::StatsJson() const {
     w.Key("tx").Int(static_cast<long long>(stats_.tx));
     w.Key("tx_lost").Int(static_cast<long long>(stats_.tx_lost));
     w.Key("tx_duplicated").Int(static_cast<long long>(stats_.tx_duplicated));
+    w.Key("fetches").Int(static_cast<long long>(stats_.fetches));
+    w.Key("fetch_failures").Int(static_cast<long long>(stats_.fetch_failures));
+    w.Key("upgrades").Int(static_cast<long long>(stats_.upgrades));
+    w.Key("upgrade_failures").Int(static_cast<long long>(stats_.upgrade_failures));
     w.EndObject();
     return w.Take();
 }
@@ -651,6 +701,11 @@ std::string Simulator::DumpJson(int64_t nowMs) const {
     w.Key("heartbeat_ms").Int(timing_.heartbeat_ms);
     w.Key("reboot_ms").Int(timing_.reboot_ms);
     w.Key("address_wait_ms").Int(timing_.address_wait_ms);
+    w.Key("upgrade_ms").Int(timing_.upgrade_ms);
+    w.Key("upgrade_reboot_ms").Int(timing_.upgrade_reboot_ms);
+    w.Key("fetch_timeout_ms").Int(timing_.fetch_timeout_ms);
+    w.Key("tftp_port").Int(timing_.tftp_port);
+    w.Key("tftp_blksize").Int(timing_.tftp_block_size);
     w.EndObject();
     w.Key("faults").BeginObject();
     w.Key("loss_rx").Number(faults_.loss_rx);
@@ -720,6 +775,10 @@ std::string Simulator::DumpJson(int64_t nowMs) const {
         dw.Key("bridge_fail").Bool(d.faults.bridge_fail);
         dw.Key("bridge_result").Int(d.faults.bridge_result);
         dw.Key("claim").Int(d.faults.claim);
+        dw.Key("upgrade_fail").Bool(d.faults.upgrade_fail);
+        dw.Key("upgrade_version").String(d.faults.upgrade_version);
+        dw.Key("upgrade");
+        WriteUpgradeJson(dw, d.upgrade);
         dw.Key("info").Hex(info.data(), info.size());
         dw.EndObject();
         if (i > 0) doc += ",\n";

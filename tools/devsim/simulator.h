@@ -17,6 +17,9 @@
 //   sender's port 9788 with the command's type. Reboot, Restore and SetVlan
 //   make the device silent for the reboot time, after which its uptime
 //   restarts at zero and it has no manager until acknowledged again.
+// - UpgradeRequest / UpgradeStart: the firmware upgrade of upgrade.h; the
+//   file is fetched by the Fetcher handed to SetFetcher, whose results come
+//   back through OnFetchDone.
 // - Anything malformed, foreign or unexpected is ignored and only counted.
 
 #include <cstdint>
@@ -30,6 +33,7 @@
 #include "link/wire/wire_format.h"
 #include "tools/devsim/fleet.h"
 #include "tools/devsim/rng.h"
+#include "tools/devsim/upgrade.h"
 
 namespace kestrix::devsim {
 
@@ -39,6 +43,15 @@ struct SimTiming {
     // How long a SetVlan that says "an address follows" waits for that
     // SetAddress before it restarts the device anyway.
     int64_t address_wait_ms = 5000;
+    // The firmware upgrade: writing the image after UpgradeStart, the
+    // silence of the reboot into it, and how long a fetch may take (less
+    // than the tool waits for a group, so a slow fetch is still reported).
+    int64_t upgrade_ms = 30000;
+    int64_t upgrade_reboot_ms = 60000;
+    int64_t fetch_timeout_ms = 100000;
+    // Where and how the file is fetched from the request's sender.
+    uint16_t tftp_port = 69;
+    uint16_t tftp_block_size = 512;
 };
 
 struct GlobalFaults {
@@ -101,11 +114,14 @@ struct SimDevice {
     uint32_t reboots = 0;
     uint32_t restores = 0;
     uint16_t last_command = 0;
+
+    DeviceUpgrade upgrade;
 };
 
 struct SimStats {
     uint64_t rx = 0, rx_ignored = 0, rx_lost = 0, searches = 0, commands = 0;
     uint64_t tx = 0, tx_lost = 0, tx_duplicated = 0;
+    uint64_t fetches = 0, fetch_failures = 0, upgrades = 0, upgrade_failures = 0;
 };
 
 class Simulator {
@@ -119,6 +135,13 @@ public:
                          std::vector<Outgoing>& out);
     // Runs every timer due at nowMs: heartbeats, ends of reboots.
     void Advance(int64_t nowMs, std::vector<Outgoing>& out);
+    // The firmware fetcher (not owned; null: every fetch fails at once).
+    void SetFetcher(Fetcher* fetcher) { fetcher_ = fetcher; }
+    // A fetch ended. Results of fetches the device no longer waits for are
+    // ignored.
+    void OnFetchDone(const FetchResult& result, int64_t nowMs, std::vector<Outgoing>& out);
+    // The fetches that ended since the last call, oldest first (for the log).
+    std::vector<FetchRecord> TakeFetchLog();
     // The earliest pending timer, if any.
     std::optional<int64_t> NextDeadline() const;
 
@@ -139,7 +162,7 @@ public:
     // Run-time changes from the control socket.
     bool SetGlobal(std::string_view key, std::string_view value, std::string& err);
     // "SELECTOR key=value ..." limited to the fault keys (mute-info,
-    // bridge-fail, claim).
+    // bridge-fail, claim, upgrade-fail, upgrade-version).
     bool SetDeviceFaults(std::string_view line, std::string& err);
 
     // Every device's state as one JSON document (format described in
@@ -148,7 +171,7 @@ public:
     std::string StatsJson() const;
 
 private:
-    enum class TimerKind : uint8_t { Heartbeat, RebootEnd, AddressWait };
+    enum class TimerKind : uint8_t { Heartbeat, RebootEnd, AddressWait, FetchDeadline, FlashEnd };
     struct Timer {
         int64_t due;
         uint32_t device;
@@ -165,7 +188,18 @@ private:
     void Reply(size_t index, const Ipv4Bytes& to, uint16_t typeCode, const uint8_t* payload,
                size_t length, int64_t nowMs, std::vector<Outgoing>& out,
                std::optional<Ipv4Bytes> fromAddress = std::nullopt);
-    void StartReboot(size_t index, int64_t nowMs);
+    // Silent for `durationMs` (the reboot time when negative).
+    void StartReboot(size_t index, int64_t nowMs, int64_t durationMs = -1);
+    // The upgrade commands and timers (simulator_upgrade.cpp).
+    void HandleUpgradeRequest(size_t index, const uint8_t* payload, const Ipv4Bytes& from,
+                              int64_t nowMs, std::vector<Outgoing>& out, RxVerdict& verdict);
+    void HandleUpgradeStart(size_t index, const Ipv4Bytes& from, int64_t nowMs,
+                            std::vector<Outgoing>& out);
+    void FinishFetch(size_t index, uint64_t bytes, std::string result, int64_t nowMs,
+                     std::vector<Outgoing>& out);
+    void EndFlash(size_t index, int64_t nowMs, std::vector<Outgoing>& out);
+    void AbandonUpgrade(size_t index);
+    void ReportUpgrade(size_t index, uint8_t status, int64_t nowMs, std::vector<Outgoing>& out);
     void ApplyAddress(size_t index, const AddressBlock& block);
     void SendNeighbourReports(size_t index, const Ipv4Bytes& to, int64_t nowMs,
                               std::vector<Outgoing>& out);
@@ -181,6 +215,9 @@ private:
     std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> timers_;
     // Foreign access points that pad radio scans of small fleets.
     std::vector<config_otherwl_basic> strangers_;
+    Fetcher* fetcher_ = nullptr;
+    uint64_t nextFetchId_ = 1;
+    std::vector<FetchRecord> fetchLog_;
 };
 
 uint64_t MacKey(const uint8_t* mac);
@@ -188,7 +225,9 @@ uint64_t MacKey(const uint8_t* mac);
 // The fleet-wide timing and fault settings by name, shared by the command
 // line, the fleet file and the control socket: loss (both directions),
 // loss-rx, loss-tx, duplicate (probabilities), delay, jitter, heartbeat,
-// reboot-time, address-wait (durations). Nothing changes on a bad value.
+// reboot-time, address-wait, upgrade-time, upgrade-reboot-time,
+// fetch-timeout (durations), tftp-port, tftp-blksize (numbers). Nothing
+// changes on a bad value.
 bool IsFleetSettingKey(std::string_view key);
 bool ApplyFleetSetting(std::string_view key, std::string_view value, SimTiming& timing,
                        GlobalFaults& faults, std::string& err);

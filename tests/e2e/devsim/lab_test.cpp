@@ -285,16 +285,6 @@ TEST_F(DevsimLab, EachCommandIsAnsweredAndChangesTheDeviceLikeARealOne) {
     EXPECT_EQ(now.work_mode, 2);
     EXPECT_EQ(now.bridge_mac, scanner.mac);
 
-    // UpgradeRequest is not answered yet.
-    EXPECT_FALSE(Ask(d, MsgType::UpgradeRequest,
-                     BuildUpgradeRequestPayload("fw.bin", 1000).ToVector(), 600ms));
-    bool sawUpgrade = false;
-    for (auto& t : RxLines(d.mac)) {
-        sawUpgrade |= t.GetInt("type") == ToCode(MsgType::UpgradeRequest) &&
-                      t.Get("reason") == "upgrade-unsupported";
-    }
-    EXPECT_TRUE(sawUpgrade);
-
     // SetAddress with apply byte 1 moves it at once; it answers from there.
     AddressBlock a = d.info.address();
     a.set_ip({198, 18, 9, 9});

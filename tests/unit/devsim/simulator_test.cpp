@@ -478,19 +478,6 @@ TEST_F(SimulatorTest, NeighbourScanReportsFleetAccessPointsInPacketsOfThirtyTwo)
     EXPECT_EQ(out[0].bytes[kHeaderSize + 2], 0);
 }
 
-TEST_F(SimulatorTest, UpgradeRequestIsNotAnsweredYetAndOtherCommandsGetEmptyReplies) {
-    Make(2);
-    RxVerdict v;
-    EXPECT_TRUE(Command(0, MsgType::UpgradeRequest,
-                        BuildUpgradeRequestPayload("fw.bin", 100).ToVector(), &v)
-                    .empty());
-    EXPECT_STREQ(v.what, "handled");
-    EXPECT_STREQ(v.reason, "upgrade-unsupported");
-    auto out = Command(0, MsgType::UpgradeStart);
-    ASSERT_EQ(out.size(), 1u);
-    ExpectReply(out[0], 0, MsgType::UpgradeStart, 0);
-}
-
 TEST_F(SimulatorTest, MalformedAndForeignDatagramsAreIgnoredWithoutChange) {
     Make(3);
     const std::string before = sim_->DumpJson(now_);
