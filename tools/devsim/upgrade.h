@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix::devsim {
 

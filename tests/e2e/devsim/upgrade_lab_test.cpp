@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/wire_format.h"
+#include "link/wire/wire_format.h"
 #include "tests/support/labkit.h"
 
 namespace kestrix {
