@@ -128,11 +128,15 @@ public:
         lastFilter = filter;
         lastLimit = limit;
         out.clear();
+        // As the link does: `limit` bounds the entries examined, not the
+        // matches, and the filter looks at IP, MAC and version.
+        int examined = 0;
         for (const ap_info_stu& r : announced) {
-            if (static_cast<int>(out.size()) >= limit) break;
+            if (examined++ >= limit) break;
             const std::string ip = IpBytesToText(r.info().address().ip());
             if (filter.empty() || ip.find(filter) != std::string::npos ||
-                r.mac().find(filter) != std::string::npos)
+                r.mac().find(filter) != std::string::npos ||
+                r.info().version().find(filter) != std::string::npos)
                 out.push_back(r);
         }
     }

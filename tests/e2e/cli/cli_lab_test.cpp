@@ -27,6 +27,7 @@
 
 #include "base/single_instance.h"
 #include "store/field_texts.h"
+#include "tests/support/lab_environment.h"
 #include "tests/support/labkit.h"
 #include "tests/support/csv_reader.h"
 #include "tools/devsim/fleet.h"
@@ -80,28 +81,24 @@ Lab* gLab = nullptr;
 bool gInLab = false;
 std::string gRuntimeDir;  // the single-instance lock of these runs lives here
 
-class LabEnvironment : public ::testing::Environment {
+// The shared lab, and beside it the folder of the CLI's single-instance lock.
+class CliLabEnvironment : public labkit::LabEnvironment {
 public:
+    CliLabEnvironment() : LabEnvironment([] { return Fleet(); }, gLab, gInLab) {}
     void SetUp() override {
         char pattern[] = "/tmp/kx-cli-e2e.XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         gRuntimeDir = pattern;
-        gLab = new Lab();
-        std::string err;
-        ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;
-        ASSERT_TRUE(labkit::EnterNetns(labkit::kHostNamespace, &err)) << err;
-        gInLab = true;
+        LabEnvironment::SetUp();
     }
     void TearDown() override {
-        if (gLab != nullptr) gLab->Down();
-        delete gLab;
-        gLab = nullptr;
+        LabEnvironment::TearDown();
         std::error_code ignored;
         std::filesystem::remove_all(gRuntimeDir, ignored);
     }
 };
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new LabEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CliLabEnvironment);
 
 // ---- Running the CLI ----------------------------------------------------------------
 

@@ -28,6 +28,7 @@
 #include "store/sql_management.h"
 #include "tests/e2e/link/fleet_capture.h"
 #include "tests/support/recording_store.h"
+#include "tests/support/lab_environment.h"
 #include "tests/support/labkit.h"
 
 namespace kestrix::testing {
@@ -61,23 +62,8 @@ LabOptions Fleet(std::vector<std::string> extra = {}) {
     return o;
 }
 
-class LabEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        gLab = new Lab();
-        std::string err;
-        ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;
-        ASSERT_TRUE(labkit::EnterNetns(labkit::kHostNamespace, &err)) << err;
-        gInLab = true;
-    }
-    void TearDown() override {
-        if (gLab != nullptr) gLab->Down();
-        delete gLab;
-        gLab = nullptr;
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new LabEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(
+    new labkit::LabEnvironment([] { return Fleet(); }, gLab, gInLab));
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     auto until = std::chrono::steady_clock::now() + limit;

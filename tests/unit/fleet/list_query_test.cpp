@@ -102,6 +102,34 @@ TEST_F(ListQueryTest, ColumnSortsByItsKeyAndPagesFollowEachOther) {
     EXPECT_EQ(byIp.rows.back().mac(), NthDevice(0).mac);
 }
 
+// The announced part of a filtered page: the link examines as many announced
+// entries as the page has room for and keeps those that match, so matches
+// further down its list do not show (their search comes round again).
+TEST_F(ListQueryTest, AnnouncedFilterExaminesOnlyAsManyAsThePageHasRoomFor) {
+    for (int i = 0; i < 28; ++i) {
+        DeviceFields f = NthDevice(i);
+        f.ip = "10.9.0." + std::to_string(10 + i);
+        ASSERT_TRUE(scratch_.Add(f));
+    }
+    const char* announcedIps[] = {"172.16.0.1", "172.16.0.2", "10.9.1.1", "10.9.1.2"};
+    for (int i = 0; i < 4; ++i) {
+        DeviceFields f = NthDevice(1000 + i);
+        f.ip = announcedIps[i];
+        f.status = kStatusAnnouncedOnly;
+        source_.announced.push_back(MakeDevice(f));
+    }
+    ListPageResult r = LoadListPage(source_, status_, {1, true, 4, "10.9.", 30});
+    EXPECT_EQ(source_.lastLimit, 2);
+    EXPECT_EQ(r.storedRows, 28);
+    EXPECT_EQ(r.rows.size(), 28u);
+
+    // Room for four: the two matching entries are among those examined.
+    r = LoadListPage(source_, status_, {1, true, 4, "10.9.", 32});
+    ASSERT_EQ(r.rows.size(), 30u);
+    EXPECT_EQ(r.rows[28].mac(), source_.announced[2].mac());
+    EXPECT_EQ(r.rows[29].mac(), source_.announced[3].mac());
+}
+
 TEST_F(ListQueryTest, FilterAndAllRows) {
     Fill(45, 4);
     // "dev1" matches dev1, dev10..dev19: 11 devices.

@@ -110,7 +110,7 @@ TEST(RadioTables, SourceListByTypeAndBandwidth) {
                           Case{kBw50, g.other, cn.list80}, Case{kBw60, g.other, cn.list80}}) {
         for (uint32_t type : {13u, 15u, 18u, 271u, 10u, 6u}) {
             const bool grouped = type != 10 && type != 6;
-            EXPECT_EQ(ChannelSourceList({type, k5, FindCountry("CN"), c.bw}),
+            EXPECT_EQ(ChannelSourceList({type, k5, FindCountry("CN"), c.bw, false, {}, {}}),
                       grouped ? c.group : c.own)
                 << type << " bw " << c.bw;
         }
