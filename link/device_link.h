@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,10 @@ public:
     // arrived on, on the calling thread, as a processor would.
     void ProcessDatagram(uint16_t localPort, const uint8_t* data, size_t size, uint32_t senderAddr,
                          uint16_t senderPort);
+    // Runs inside ReleaseAnnounced between listing the announced devices and
+    // sending the first Release (before Start; tests of that window).
+    void SetReleaseListedHook(std::function<void()> hook);
+
     // One pass of the presence ticker and of the retransmitter.
     void AgePresence();
     void RetransmitPending();

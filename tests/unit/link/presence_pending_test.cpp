@@ -116,7 +116,8 @@ TEST(PendingList, PassesResendUntilRetriesRunOutAndExpiredEntriesLeaveTheIndex) 
     list.Register(Command("10.0.0.1", 9, 2, 0));
     std::vector<uint8_t> resent;
     auto pass = [&] {
-        list.RetransmitPass([&](const PendingCommand& c) { resent.push_back(c.payload[0]); });
+        list.RetransmitPass([&](const PendingCommand& c) { resent.push_back(c.payload[0]); },
+                            [] { return false; });
     };
     pass();  // 1 resent (2 -> 1), 2 expires
     pass();  // 1 resent (1 -> 0)
