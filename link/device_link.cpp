@@ -17,8 +17,9 @@ namespace kestrix {
 
 using Impl = DeviceLink::Impl;
 
-static_assert(DeviceLink::kQueueLimit == PacketQueue::kDefaultLimit,
-              "the queues start with the limit the link advertises");
+static_assert(DeviceLink::kQueueLimit == PacketQueue::kDefaultLimit &&
+                  DeviceLink::kQueueByteBudget == PacketQueue::kDefaultByteBudget,
+              "the queues start with the limits the link advertises");
 
 Impl::Impl() : adapterSource(MakeSystemAdapterSource()) {}
 
@@ -51,14 +52,29 @@ void Impl::ReceiverLoop(std::stop_token stop, size_t channel) {
 }
 
 void Impl::ProcessorLoop(std::stop_token stop, size_t channel) {
-    std::deque<ReceivedPacket> batch;
+    PacketQueue& queue = queues[channel];
+    std::deque<QueuedDatagram> batch;
+    ReceivedPacket packet;
     while (!stop.stop_requested()) {
         batch.clear();
-        if (!queues[channel].WaitAndTakeAll(stop, batch)) return;
-        for (const auto& packet : batch) {
+        if (!queue.WaitAndTakeAll(stop, batch)) return;
+        // Handled datagrams give their bytes back to the budget as the batch
+        // goes, so a long batch does not shut the queue for its whole length.
+        constexpr size_t kReleaseEvery = 256;
+        size_t handled = 0;
+        size_t bytes = 0;
+        for (auto& d : batch) {
             if (stop.stop_requested()) return;
+            d.Expand(packet);
             Dispatch(channel, packet);
+            bytes += d.Cost();
+            std::vector<uint8_t>().swap(d.bytes);
+            if (++handled == kReleaseEvery) {
+                queue.Release(handled, bytes);
+                handled = bytes = 0;
+            }
         }
+        queue.Release(handled, bytes);
     }
 }
 
@@ -332,6 +348,10 @@ DeviceLink::Counters DeviceLink::GetCounters() const {
 
 void DeviceLink::SetQueueLimit(size_t packets) {
     for (auto& q : impl_->queues) q.SetLimit(packets);
+}
+
+void DeviceLink::SetQueueByteBudget(size_t bytes) {
+    for (auto& q : impl_->queues) q.SetByteBudget(bytes);
 }
 
 void DeviceLink::SetPresenceTickMs(int ms) {
