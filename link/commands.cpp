@@ -91,8 +91,8 @@ void Impl::RetransmitPass(std::stop_token stop) {
     std::lock_guard lock(pendingMutex);
     pending.RetransmitPass(
         [this](const PendingCommand& c) {
-            const std::vector<uint8_t> message = BuildMessage(c.type, MacTextToBytes(c.mac),
-                                                              c.payload.data(), c.payload.size(), true);
+            const std::vector<uint8_t> message = BuildMessage(
+                c.type, MacTextToBytes(c.mac), c.payload.data(), c.payload.size(), true);
             Multicast(c.target, c.type, message);
         },
         [&stop] { return stop.stop_requested(); });
@@ -130,7 +130,8 @@ void Impl::HandleReply(const ReceivedPacket& packet) {
         }
         case MsgType::ScanNeighbours: {
             NeighbourReport report = ParseNeighbourReport(packet);
-            for (auto& entry : report.entries) entry.set_ssid(DeviceTextToLocalWithin(entry.ssid(), kTextFieldSize));
+            for (auto& entry : report.entries)
+                entry.set_ssid(DeviceTextToLocalWithin(entry.ssid(), kTextFieldSize));
             if (s != nullptr) s->SaveScanPacket(report);
             // Set only once the last packet is stored, so a page that sees the
             // flag reads a complete neighbour table.

@@ -7,6 +7,7 @@
 //
 //   scripts/private-net build/tests/bench/link/link_stop_bench [--rounds R]
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -16,7 +17,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "link/device_link.h"
@@ -31,10 +31,9 @@ using namespace kestrix;
 constexpr int kPending = 20000;
 constexpr int kDevices = 5000;
 constexpr int kLoopMs = 50;  // tick and retry interval
-constexpr const char* kThreadNames[8] = {"announce receiver",  "heartbeat receiver",
-                                         "reply receiver",     "announce processor",
-                                         "heartbeat processor", "reply processor",
-                                         "presence ticker",    "retransmitter"};
+constexpr const char* kThreadNames[8] = {
+    "announce receiver",   "heartbeat receiver", "reply receiver",  "announce processor",
+    "heartbeat processor", "reply processor",    "presence ticker", "retransmitter"};
 
 std::string MacOf(int i) {
     char text[18];
@@ -75,8 +74,8 @@ std::vector<microseconds> RunOnce(int delayMs) {
         // retransmitter finds them all at its first pass (three retries keep
         // them for four passes, far beyond the moment of the shutdown).
         for (int i = 0; i < kPending; ++i)
-            link.SendToDevice("127.0.200." + std::to_string(1 + i % 250), MsgType::Reboot,
-                              nullptr, 0, MacOf(i), true);
+            link.SendToDevice("127.0.200." + std::to_string(1 + i % 250), MsgType::Reboot, nullptr,
+                              0, MacOf(i), true);
         link.SetPresenceTickMs(kLoopMs);
         if (!link.Start(3, kLoopMs)) {
             std::fprintf(stderr, "link start failed on port %u\n", link.FailedPort());
@@ -113,8 +112,8 @@ int main(int argc, char** argv) {
         }
         std::printf(" us\n");
     }
-    std::printf("worst stop time per thread over %d rounds (%d pending, %d ageing out):\n",
-                rounds, kPending, kDevices);
+    std::printf("worst stop time per thread over %d rounds (%d pending, %d ageing out):\n", rounds,
+                kPending, kDevices);
     for (size_t i = 0; i < worst.size(); ++i)
         std::printf("  %-20s %8.2f ms\n", kThreadNames[i], worst[i].count() / 1000.0);
     const auto slowest = *std::max_element(worst.begin(), worst.end());

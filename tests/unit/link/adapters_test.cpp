@@ -226,9 +226,10 @@ TEST(SystemAdapters, AnInterfaceWithoutALinkLayerAddressIsListedWithoutAMac) {
     std::vector<AdapterRecord> listed;
     bool made = false;
     bool entered = InOwnNetworkNamespace([&] {
-        made = std::system("ip tuntap add dev kxtun0 mode tun 2>/dev/null"
-                           " && ip addr add 198.18.9.1/24 dev kxtun0"
-                           " && ip link set kxtun0 up") == 0;
+        made = std::system(
+                   "ip tuntap add dev kxtun0 mode tun 2>/dev/null"
+                   " && ip addr add 198.18.9.1/24 dev kxtun0"
+                   " && ip link set kxtun0 up") == 0;
         if (made) listed = MakeSystemAdapterSource()->Enumerate();
     });
     if (!entered || !made) GTEST_SKIP() << "cannot make a tun interface";

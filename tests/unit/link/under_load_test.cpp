@@ -34,9 +34,8 @@ protected:
     FakeLinkStore store_;
     // Two addresses in one subnet: every command goes out twice.
     std::shared_ptr<FakeAdapterSource> source_ = std::make_shared<FakeAdapterSource>(
-        std::vector<AdapterRecord>{LoopbackAdapter(),
-                                   Adapter("lo", "02:00:00:00:00:02",
-                                           {{"127.0.0.2", "255.0.0.0", ""}})});
+        std::vector<AdapterRecord>{LoopbackAdapter(), Adapter("lo", "02:00:00:00:00:02",
+                                                              {{"127.0.0.2", "255.0.0.0", ""}})});
     std::unique_ptr<DeviceLink> link_ = std::make_unique<DeviceLink>();
 };
 
@@ -45,8 +44,7 @@ TEST_F(UnderLoad, CommandsLeaveFromEachAdapterAddressAndTheHeartbeatPortByteForB
     Listener device(kPortHeartbeat);
     const std::string mac = "00:1a:2b:3c:4d:5e";
     const std::vector<uint8_t> payload = {1, 2, 3, 4, 5};
-    ASSERT_TRUE(
-        link_->SendToDevice("127.0.0.9", MsgType::SetName, payload.data(), 5, mac, false));
+    ASSERT_TRUE(link_->SendToDevice("127.0.0.9", MsgType::SetName, payload.data(), 5, mac, false));
     const auto expected =
         BuildMessage(ToCode(MsgType::SetName), MacTextToBytes(mac), payload.data(), 5, true);
     auto heard = device.Drain();
@@ -81,9 +79,8 @@ TEST_F(UnderLoad, EveryHeartbeatReachesTheHeartbeatReceiverWhileCommandsGoOut) {
         for (int i = 0; i < kBurst; ++i) sender.SendTo("127.0.0.1", kPortHeartbeat, heartbeat);
         // In bursts the receive buffer can hold, so only a heartbeat handed
         // to another socket can be missing.
-        caughtUp = WaitFor([&] {
-            return link_->GetCounters().queued[1] == static_cast<uint64_t>(sent + kBurst);
-        });
+        caughtUp = WaitFor(
+            [&] { return link_->GetCounters().queued[1] == static_cast<uint64_t>(sent + kBurst); });
     }
     sending = false;
     worker.join();
@@ -158,8 +155,8 @@ TEST_F(UnderLoad, AWorkerSendingThroughShutdownIsRefusedAndSendsNothingAfterIt) 
             link_->ListAnnounced(out, "", 10);
             link_->Search();
             link_->ReleaseAnnounced();
-            if (!link_->SendToDevice("127.0.0.9", MsgType::Reboot, nullptr, 0,
-                                     "00:1a:2b:3c:4d:5e", true) &&
+            if (!link_->SendToDevice("127.0.0.9", MsgType::Reboot, nullptr, 0, "00:1a:2b:3c:4d:5e",
+                                     true) &&
                 out.empty())
                 ++refusedAfter;
         }

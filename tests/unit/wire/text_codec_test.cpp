@@ -1,6 +1,6 @@
 // Texts crossing between devices and the program: the receive rule that
-// replaces broken UTF-8 and drops a cut last character, the send rule, the Chinese character class, and the three
-// texts of the device information converted in place.
+// replaces broken UTF-8 and drops a cut last character, the send rule, the Chinese character class,
+// and the three texts of the device information converted in place.
 
 #include <string>
 
