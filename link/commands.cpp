@@ -98,7 +98,7 @@ void Impl::RetransmitPass(std::stop_token stop) {
         [&stop] { return stop.stop_requested(); });
 }
 
-void Impl::HandleReply(const ReceivedPacket& packet) {
+void Impl::HandleReply(const ReceivedPacket& packet, SaveBatch* saves) {
     const uint16_t type = packet.type();
     const std::string mac = packet.mac_text();
     const std::string sender = packet.sender_text();
@@ -109,11 +109,14 @@ void Impl::HandleReply(const ReceivedPacket& packet) {
         pending.Acknowledge(sender, type, mac);
     }
 
+    // Every other reply that writes to the store comes after the device
+    // information saves before it, as it arrived.
+    if (saves != nullptr && type != ToCode(MsgType::DeviceInfo)) FlushSaves(*saves);
     LinkStore* s = Store();
     const uint8_t result = packet.payload()[0];
     switch (static_cast<MsgType>(type)) {
         case MsgType::DeviceInfo:
-            HandleDeviceInfo(packet);
+            HandleDeviceInfo(packet, saves);
             break;
         case MsgType::SetAddress: {
             std::lock_guard lock(presenceMutex);

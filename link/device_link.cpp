@@ -55,6 +55,10 @@ void Impl::ProcessorLoop(std::stop_token stop, size_t channel) {
     PacketQueue& queue = queues[channel];
     std::deque<QueuedDatagram> batch;
     ReceivedPacket packet;
+    // The reply processor saves the device information of a batch together:
+    // a store commit costs as much as writing the row.
+    SaveBatch saves;
+    SaveBatch* const batchSaves = channel == kReplyChannel ? &saves : nullptr;
     while (!stop.stop_requested()) {
         batch.clear();
         if (!queue.WaitAndTakeAll(stop, batch)) return;
@@ -64,21 +68,30 @@ void Impl::ProcessorLoop(std::stop_token stop, size_t channel) {
         size_t handled = 0;
         size_t bytes = 0;
         for (auto& d : batch) {
-            if (stop.stop_requested()) return;
+            if (stop.stop_requested()) break;
             d.Expand(packet);
-            Dispatch(channel, packet);
+            Dispatch(channel, packet, batchSaves);
             bytes += d.Cost();
             std::vector<uint8_t>().swap(d.bytes);
             if (++handled == kReleaseEvery) {
                 queue.Release(handled, bytes);
                 handled = bytes = 0;
+                FlushSaves(saves);
             }
         }
         queue.Release(handled, bytes);
+        // What was accepted is saved, a stop notwithstanding.
+        FlushSaves(saves);
     }
 }
 
-void Impl::Dispatch(size_t channel, const ReceivedPacket& packet) {
+void Impl::FlushSaves(SaveBatch& saves) {
+    if (saves.empty()) return;
+    if (LinkStore* s = Store()) s->SaveDeviceInfos(saves);
+    saves.clear();
+}
+
+void Impl::Dispatch(size_t channel, const ReceivedPacket& packet, SaveBatch* saves) {
     switch (channel) {
         case kAnnounceChannel:
             HandleAnnounce(packet);
@@ -87,7 +100,7 @@ void Impl::Dispatch(size_t channel, const ReceivedPacket& packet) {
             HandleHeartbeat(packet);
             break;
         default:
-            HandleReply(packet);
+            HandleReply(packet, saves);
             break;
     }
 }

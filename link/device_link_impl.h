@@ -56,14 +56,19 @@ struct DeviceLink::Impl {
     // Sleeps for `ms` or until a stop is requested; false on a stop.
     bool Sleep(std::stop_token stop, int ms);
     void StopThreads(std::vector<std::chrono::microseconds>* times);
-    void Dispatch(size_t channel, const ReceivedPacket& packet);
+    // `saves`, when given, collects the device information to be saved
+    // (the reply processor saves a batch in one go); without it every record
+    // is saved at once.
+    using SaveBatch = std::vector<ap_info_stu>;
+    void Dispatch(size_t channel, const ReceivedPacket& packet, SaveBatch* saves = nullptr);
+    void FlushSaves(SaveBatch& saves);
     LinkStore* Store() const { return store.load(std::memory_order_acquire); }
 
     // ---- discovery (discovery.cpp)
     void Search();
     void HandleAnnounce(const ReceivedPacket& packet);
     void HandleHeartbeat(const ReceivedPacket& packet);
-    void HandleDeviceInfo(const ReceivedPacket& packet);
+    void HandleDeviceInfo(const ReceivedPacket& packet, SaveBatch* saves);
     // A stop request ends the store deletes early (the ticker at shutdown).
     void AgePresence(std::stop_token stop = {});
     void ReleaseAnnounced();
@@ -80,7 +85,7 @@ struct DeviceLink::Impl {
     // target; the result of the last transmission, false when none matched.
     bool Multicast(const std::string& target, uint16_t typeCode,
                    const std::vector<uint8_t>& message);
-    void HandleReply(const ReceivedPacket& packet);
+    void HandleReply(const ReceivedPacket& packet, SaveBatch* saves);
     void RetransmitPass(std::stop_token stop = {});
     void NoteNewAddress(const std::string& mac, const std::string& currentIp,
                         const std::string& newIp);

@@ -95,7 +95,7 @@ void Impl::HandleAnnounce(const ReceivedPacket& packet) {
     if (requestInfo) SendToDevice(sender, MsgType::DeviceInfo, nullptr, 0, mac, true);
 }
 
-void Impl::HandleDeviceInfo(const ReceivedPacket& packet) {
+void Impl::HandleDeviceInfo(const ReceivedPacket& packet, SaveBatch* saves) {
     const std::string mac = packet.mac_text();
     DeviceInfoBlock info = packet.PayloadAs<DeviceInfoBlock>();
     // The device's own view of its address counts here, not the sender's.
@@ -119,7 +119,10 @@ void Impl::HandleDeviceInfo(const ReceivedPacket& packet) {
     record.set_ap_type(packet.device_type());
     info.ConvertDeviceTexts();
     record.set_info(info);
-    if (LinkStore* s = Store()) s->SaveDeviceInfo(record);
+    if (saves != nullptr)
+        saves->push_back(record);
+    else if (LinkStore* s = Store())
+        s->SaveDeviceInfo(record);
 }
 
 void Impl::HandleHeartbeat(const ReceivedPacket& packet) {

@@ -14,6 +14,7 @@
 // reported as a ratio to that floor from the same round, since the machines
 // are too noisy for absolute times to compare between runs.
 
+#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -52,6 +54,14 @@ public:
             done_ = steady_clock::now();
         return ok;
     }
+    bool SaveDeviceInfos(const std::vector<ap_info_stu>& records) override {
+        bool ok = RecordingStore::SaveDeviceInfos(records);
+        std::lock_guard lock(mutex_);
+        for (const auto& record : records)
+            if (ok && seen_.insert(record.mac()).second && seen_.size() == expected_)
+                done_ = steady_clock::now();
+        return ok;
+    }
     size_t Seen() {
         std::lock_guard lock(mutex_);
         return seen_.size();
@@ -75,8 +85,8 @@ double OwnCpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-double CpuSeconds(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+double CpuSecondsOf(const std::string& statPath) {
+    std::ifstream stat(statPath);
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     size_t close = text.rfind(')');
     if (close == std::string::npos) return 0;
@@ -117,6 +127,24 @@ double FleetFloor(labkit::Lab& lab, int devices) {
     return announces < 0 || replies < 0 ? -1 : announces + replies;
 }
 
+// CPU seconds of each thread of this process, by thread id.
+double CpuSeconds(int pid) {
+    return CpuSecondsOf("/proc/" + std::to_string(pid) + "/stat");
+}
+
+std::map<int, double> ThreadCpuSeconds() {
+    std::map<int, double> out;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            const int tid = std::atoi(e->d_name);
+            out[tid] = CpuSecondsOf("/proc/self/task/" + std::to_string(tid) + "/stat");
+        }
+        ::closedir(d);
+    }
+    return out;
+}
+
 struct Round {
     double floor = -1;    // the fleet's own floor, this round
     double seconds = -1;  // negative: not every device arrived
@@ -124,6 +152,7 @@ struct Round {
     size_t online = 0;
     double cpu = 0;
     double simCpu = 0;
+    std::vector<double> threadCpu;  // the link's threads, in the order they start
 };
 
 Round RunOnce(labkit::Lab& lab, int devices) {
@@ -155,6 +184,7 @@ Round RunOnce(labkit::Lab& lab, int devices) {
             return r;
         }
         link.RefreshCaptureDevices();
+        const auto threads0 = ThreadCpuSeconds();
         const double cpu0 = OwnCpuSeconds();
         const double sim0 = CpuSeconds(simPid);
         const auto t0 = steady_clock::now();
@@ -166,6 +196,13 @@ Round RunOnce(labkit::Lab& lab, int devices) {
         if (r.found == static_cast<size_t>(devices))
             r.seconds = duration<double>(store.Done() - t0).count();
         r.cpu = OwnCpuSeconds() - cpu0;
+        // The link's eight threads are the newest of the process, started in
+        // their fixed order, so thread ids sort them.
+        std::vector<std::pair<int, double>> threads;
+        for (const auto& [tid, cpu] : ThreadCpuSeconds())
+            if (tid != ::getpid()) threads.emplace_back(tid, cpu - threads0.at(tid));
+        for (size_t i = threads.size() >= 8 ? threads.size() - 8 : 0; i < threads.size(); ++i)
+            r.threadCpu.push_back(threads[i].second);
         r.simCpu = CpuSeconds(simPid) - sim0;
         if (r.found != static_cast<size_t>(devices)) {
             // Where the missing devices went: the link's counters, the host's
@@ -228,6 +265,13 @@ int main(int argc, char** argv) {
             const double ratio = r.seconds >= 0 && r.floor > 0 ? r.seconds / r.floor : -1;
             std::printf("%-7d %-6d %10.3f %10.3f %7.2f %8zu %8zu %9.2fs %9.2fs\n", n, k + 1,
                         r.floor, r.seconds, ratio, r.found, r.online, r.cpu, r.simCpu);
+            if (r.threadCpu.size() == 8)
+                std::printf(
+                    "        thread cpu ms: receivers %.0f/%.0f/%.0f, processors "
+                    "%.0f/%.0f/%.0f, ticker %.0f, retransmitter %.0f\n",
+                    r.threadCpu[0] * 1e3, r.threadCpu[1] * 1e3, r.threadCpu[2] * 1e3,
+                    r.threadCpu[3] * 1e3, r.threadCpu[4] * 1e3, r.threadCpu[5] * 1e3,
+                    r.threadCpu[6] * 1e3, r.threadCpu[7] * 1e3);
             std::fflush(stdout);
             if (r.seconds >= 0) times.push_back(r.seconds);
             if (ratio > 0) ratios.push_back(ratio);
