@@ -44,7 +44,10 @@ public:
     // none failed), so the application can tell the operator.
     uint16_t FailedPort() const;
     // Stops the threads, closes the sockets and sends Release to every
-    // device still tracked. Idempotent; also run by the destructor.
+    // device still tracked. Idempotent; also run by the destructor. Once it
+    // has begun, every operation below does nothing (SendToDevice returns
+    // false, the lists come back empty); calls already under way finish
+    // first.
     void Shutdown();
 
     // Discovery (the status page's cycle is RefreshCaptureDevices,
