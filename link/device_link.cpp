@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -234,20 +235,27 @@ bool DeviceLink::Start(int retryCount, int retryIntervalMs) {
         }
     }
 
-    d.threads[0] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kAnnounceChannel); });
-    d.threads[1] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kHeartbeatChannel); });
+    // Named, so that top, perf and a debugger tell the eight apart.
+    const auto named = [](const char* name, auto body) {
+        return std::jthread([name, body](std::stop_token s) {
+            ::pthread_setname_np(::pthread_self(), name);
+            body(s);
+        });
+    };
+    d.threads[0] = named("kx-announce-rx",
+                         [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kAnnounceChannel); });
+    d.threads[1] = named("kx-heartbeat-rx",
+                         [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kHeartbeatChannel); });
     d.threads[2] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kReplyChannel); });
-    d.threads[3] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kAnnounceChannel); });
-    d.threads[4] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kHeartbeatChannel); });
+        named("kx-reply-rx", [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kReplyChannel); });
+    d.threads[3] = named("kx-announce",
+                         [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kAnnounceChannel); });
+    d.threads[4] = named("kx-heartbeat",
+                         [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kHeartbeatChannel); });
     d.threads[5] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kReplyChannel); });
-    d.threads[6] = std::jthread([&d](std::stop_token s) { d.TickerLoop(s); });
-    d.threads[7] = std::jthread([&d](std::stop_token s) { d.RetransmitterLoop(s); });
+        named("kx-reply", [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kReplyChannel); });
+    d.threads[6] = named("kx-ticker", [&d](std::stop_token s) { d.TickerLoop(s); });
+    d.threads[7] = named("kx-retransmit", [&d](std::stop_token s) { d.RetransmitterLoop(s); });
 
     std::vector<AdapterRecord> adapters;
     d.GetLocalAdapters(adapters);
