@@ -18,7 +18,7 @@ std::vector<AdapterRow> BuildAdapterRows(const std::vector<AdapterRecord>& adapt
     rows.reserve(adapters.size());
     for (size_t i = 0; i < adapters.size(); ++i) {
         const AdapterRecord& a = adapters[i];
-        rows.push_back({std::to_string(i + 1), a.description, MacBytesToText(a.mac),
+        rows.push_back({std::to_string(i + 1), a.description, AdapterMacText(a),
                         JoinAdapterAddresses(a.entries)});
     }
     return rows;

@@ -82,7 +82,7 @@ void BuildSearchTargets(const std::vector<AdapterRecord>& adapters,
                 });
             if (seen) continue;
             searchTargets.push_back({broadcast, adapter.mac, entry.address});
-            arpTargets.push_back({entry.address, adapter.mac, adapter.name});
+            arpTargets.push_back({entry.address, adapter.mac, adapter.name, adapter.hasMac});
         }
     }
 }

@@ -22,6 +22,10 @@ struct AdapterAddress {
 
 struct AdapterRecord {
     MacBytes mac{};
+    // False for interfaces without a link-layer address (tun, WireGuard):
+    // their `mac` is all zero, they are listed without a MAC and no ARP
+    // frame is sent through them.
+    bool hasMac = true;
     std::string description;
     std::string name;  // interface name, e.g. "eth0"
     std::vector<AdapterAddress> entries;
@@ -48,6 +52,12 @@ struct ArpTarget {
     std::string adapterIp;
     MacBytes adapterMac{};
     std::string adapterName;
+    bool hasMac = true;
 };
+
+// The adapter's MAC as listed to the operator: empty when it has none.
+inline std::string AdapterMacText(const AdapterRecord& adapter) {
+    return adapter.hasMac ? MacBytesToText(adapter.mac) : std::string();
+}
 
 }  // namespace kestrix

@@ -45,17 +45,27 @@ std::vector<std::string> ListCaptureDevices() {
     return names;
 }
 
-bool SendArpFrame(const std::vector<std::string>& captureDevices, const ArpTarget& target) {
+const std::string* CaptureDeviceFor(const std::vector<std::string>& captureDevices,
+                                    const std::string& adapterName) {
     // Every name contains the empty text; an adapter without a name must not
     // send its frame through whichever device happens to come first.
-    if (target.adapterName.empty()) return false;
-    const std::string* device = nullptr;
-    for (const auto& name : captureDevices) {
-        if (name.find(target.adapterName) != std::string::npos) {
-            device = &name;
-            break;
-        }
-    }
+    if (adapterName.empty()) return nullptr;
+    // On Linux the capture devices carry the interface names themselves, so
+    // the exact name is the right one: "eth1" must not go out through
+    // "veth1a2b" or "eth10" just because they are listed first. The
+    // substring rule remains for capture libraries that decorate names.
+    for (const auto& name : captureDevices)
+        if (name == adapterName) return &name;
+    for (const auto& name : captureDevices)
+        if (name.find(adapterName) != std::string::npos) return &name;
+    return nullptr;
+}
+
+bool SendArpFrame(const std::vector<std::string>& captureDevices, const ArpTarget& target) {
+    // A frame with a zero source MAC through an interface without Ethernet
+    // framing would be nonsense.
+    if (!target.hasMac) return false;
+    const std::string* device = CaptureDeviceFor(captureDevices, target.adapterName);
     if (device == nullptr) return false;
 
     char error[PCAP_ERRBUF_SIZE] = {};

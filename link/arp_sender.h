@@ -23,9 +23,15 @@ ArpFrame BuildArpFrame(const MacBytes& adapterMac, const std::string& adapterIp)
 // order; empty when it lists none or fails.
 std::vector<std::string> ListCaptureDevices();
 
-// Sends the frame for `target` through the first capture device whose name
-// contains the adapter's name. False when no device matches, the device
-// cannot be opened (for example without CAP_NET_RAW) or the send fails.
+// The capture device for an adapter: the one whose name is the adapter's
+// name; when none is, the first whose name contains it. Null when no name
+// matches (or the adapter has no name).
+const std::string* CaptureDeviceFor(const std::vector<std::string>& captureDevices,
+                                    const std::string& adapterName);
+
+// Sends the frame for `target` through its capture device. False when the
+// adapter has no link-layer address, no device matches, the device cannot be
+// opened (for example without CAP_NET_RAW) or the send fails.
 bool SendArpFrame(const std::vector<std::string>& captureDevices, const ArpTarget& target);
 
 }  // namespace kestrix

@@ -30,6 +30,18 @@ bool Impl::Multicast(const std::string& target, uint16_t typeCode,
     std::lock_guard lock(adapterListMutex);
     for (const auto& adapter : adapterList) {
         if (!AdapterReaches(adapter, target)) continue;
+        if (commandSocket >= 0) {
+            // The heartbeat socket sends with the adapter's address as its
+            // source: same bytes, same source address and port 9787, same
+            // interface, and no second socket on the port to take a
+            // heartbeat meant for the heartbeat receiver.
+            if (typeCode == ToCode(MsgType::ScanNeighbours)) scanComplete = false;
+            result = SendDatagramFrom(commandSocket, adapter.address.c_str(), kMulticastGroup,
+                                      kPortHeartbeat, message.data(), message.size());
+            continue;
+        }
+        // Not started (or the heartbeat port could not be opened): nobody
+        // reads the port, so a temporary socket bound to it takes nothing.
         UniqueFd socket;
         if (!OpenUdpSocket(socket, adapter.address.c_str(), kPortHeartbeat, false, kOneMiB, kOneMiB,
                            true, kMulticastGroup))
@@ -72,18 +84,21 @@ bool Impl::SendToDevice(const std::string& target, MsgType type, const uint8_t* 
     return true;
 }
 
-void Impl::RetransmitPass() {
+void Impl::RetransmitPass(std::stop_token stop) {
     // The pending mutex is held for the whole pass; each resend takes the
-    // adapter-list lock inside it (the one permitted order).
+    // adapter-list lock inside it (the one permitted order). A stop request
+    // ends the pass at once, whatever the length of the list.
     std::lock_guard lock(pendingMutex);
-    pending.RetransmitPass([this](const PendingCommand& c) {
-        const std::vector<uint8_t> message =
-            BuildMessage(c.type, MacTextToBytes(c.mac), c.payload.data(), c.payload.size(), true);
-        Multicast(c.target, c.type, message);
-    });
+    pending.RetransmitPass(
+        [this](const PendingCommand& c) {
+            const std::vector<uint8_t> message = BuildMessage(
+                c.type, MacTextToBytes(c.mac), c.payload.data(), c.payload.size(), true);
+            Multicast(c.target, c.type, message);
+        },
+        [&stop] { return stop.stop_requested(); });
 }
 
-void Impl::HandleReply(const ReceivedPacket& packet) {
+void Impl::HandleReply(const ReceivedPacket& packet, SaveBatch* saves) {
     const uint16_t type = packet.type();
     const std::string mac = packet.mac_text();
     const std::string sender = packet.sender_text();
@@ -94,11 +109,14 @@ void Impl::HandleReply(const ReceivedPacket& packet) {
         pending.Acknowledge(sender, type, mac);
     }
 
+    // Every other reply that writes to the store comes after the device
+    // information saves before it, as it arrived.
+    if (saves != nullptr && type != ToCode(MsgType::DeviceInfo)) FlushSaves(*saves);
     LinkStore* s = Store();
     const uint8_t result = packet.payload()[0];
     switch (static_cast<MsgType>(type)) {
         case MsgType::DeviceInfo:
-            HandleDeviceInfo(packet);
+            HandleDeviceInfo(packet, saves);
             break;
         case MsgType::SetAddress: {
             std::lock_guard lock(presenceMutex);
@@ -115,7 +133,8 @@ void Impl::HandleReply(const ReceivedPacket& packet) {
         }
         case MsgType::ScanNeighbours: {
             NeighbourReport report = ParseNeighbourReport(packet);
-            for (auto& entry : report.entries) entry.set_ssid(DeviceTextToLocal(entry.ssid()));
+            for (auto& entry : report.entries)
+                entry.set_ssid(DeviceTextToLocalWithin(entry.ssid(), kTextFieldSize));
             if (s != nullptr) s->SaveScanPacket(report);
             // Set only once the last packet is stored, so a page that sees the
             // flag reads a complete neighbour table.

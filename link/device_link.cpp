@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -17,8 +18,9 @@ namespace kestrix {
 
 using Impl = DeviceLink::Impl;
 
-static_assert(DeviceLink::kQueueLimit == PacketQueue::kDefaultLimit,
-              "the queues start with the limit the link advertises");
+static_assert(DeviceLink::kQueueLimit == PacketQueue::kDefaultLimit &&
+                  DeviceLink::kQueueByteBudget == PacketQueue::kDefaultByteBudget,
+              "the queues start with the limits the link advertises");
 
 Impl::Impl() : adapterSource(MakeSystemAdapterSource()) {}
 
@@ -51,18 +53,46 @@ void Impl::ReceiverLoop(std::stop_token stop, size_t channel) {
 }
 
 void Impl::ProcessorLoop(std::stop_token stop, size_t channel) {
-    std::deque<ReceivedPacket> batch;
+    PacketQueue& queue = queues[channel];
+    std::deque<QueuedDatagram> batch;
+    ReceivedPacket packet;
+    // The reply processor saves the device information of a batch together:
+    // a store commit costs as much as writing the row.
+    SaveBatch saves;
+    SaveBatch* const batchSaves = channel == kReplyChannel ? &saves : nullptr;
     while (!stop.stop_requested()) {
         batch.clear();
-        if (!queues[channel].WaitAndTakeAll(stop, batch)) return;
-        for (const auto& packet : batch) {
-            if (stop.stop_requested()) return;
-            Dispatch(channel, packet);
+        if (!queue.WaitAndTakeAll(stop, batch)) return;
+        // Handled datagrams give their bytes back to the budget as the batch
+        // goes, so a long batch does not shut the queue for its whole length.
+        constexpr size_t kReleaseEvery = 256;
+        size_t handled = 0;
+        size_t bytes = 0;
+        for (auto& d : batch) {
+            if (stop.stop_requested()) break;
+            d.Expand(packet);
+            Dispatch(channel, packet, batchSaves);
+            bytes += d.Cost();
+            std::vector<uint8_t>().swap(d.bytes);
+            if (++handled == kReleaseEvery) {
+                queue.Release(handled, bytes);
+                handled = bytes = 0;
+                FlushSaves(saves);
+            }
         }
+        queue.Release(handled, bytes);
+        // What was accepted is saved, a stop notwithstanding.
+        FlushSaves(saves);
     }
 }
 
-void Impl::Dispatch(size_t channel, const ReceivedPacket& packet) {
+void Impl::FlushSaves(SaveBatch& saves) {
+    if (saves.empty()) return;
+    if (LinkStore* s = Store()) s->SaveDeviceInfos(saves);
+    saves.clear();
+}
+
+void Impl::Dispatch(size_t channel, const ReceivedPacket& packet, SaveBatch* saves) {
     switch (channel) {
         case kAnnounceChannel:
             HandleAnnounce(packet);
@@ -71,7 +101,7 @@ void Impl::Dispatch(size_t channel, const ReceivedPacket& packet) {
             HandleHeartbeat(packet);
             break;
         default:
-            HandleReply(packet);
+            HandleReply(packet, saves);
             break;
     }
 }
@@ -86,11 +116,11 @@ bool Impl::Sleep(std::stop_token stop, int ms) {
 }
 
 void Impl::TickerLoop(std::stop_token stop) {
-    while (Sleep(stop, presenceTickMs.load())) AgePresence();
+    while (Sleep(stop, presenceTickMs.load())) AgePresence(stop);
 }
 
 void Impl::RetransmitterLoop(std::stop_token stop) {
-    while (Sleep(stop, retryIntervalMs.load())) RetransmitPass();
+    while (Sleep(stop, retryIntervalMs.load())) RetransmitPass(stop);
 }
 
 void Impl::StopThreads(std::vector<std::chrono::microseconds>* times) {
@@ -103,10 +133,12 @@ void Impl::StopThreads(std::vector<std::chrono::microseconds>* times) {
     }
     if (!any) return;
     // Processors and sleepers wake on their stop requests; receivers blocked
-    // in recvfrom wake when their socket is shut down.
+    // in recvfrom wake when their socket is shut down for reading. Sending
+    // stays possible: the heartbeat socket still carries the Releases of
+    // shutdown.
     for (auto& q : queues) q.Wake();
     for (size_t slot = kAnnounceSlot; slot <= kReplySlot; ++slot)
-        if (sockets[slot].valid()) ::shutdown(sockets[slot].get(), SHUT_RDWR);
+        if (sockets[slot].valid()) ::shutdown(sockets[slot].get(), SHUT_RD);
     for (auto& t : threads) {
         if (!t.joinable()) continue;
         auto begun = std::chrono::steady_clock::now();
@@ -121,8 +153,14 @@ void Impl::StopThreads(std::vector<std::chrono::microseconds>* times) {
 // DeviceLink
 
 DeviceLink& DeviceLink::Instance() {
-    static DeviceLink link;
-    return link;
+    // Shut down at process exit but never freed: a page worker that is still
+    // running while the process ends finds a closed link (every call does
+    // nothing and reports failure) instead of freed memory.
+    static DeviceLink* const link = new DeviceLink();
+    static const struct Closer {
+        ~Closer() { link->Shutdown(); }
+    } closer;
+    return *link;
 }
 
 DeviceLink::DeviceLink() : impl_(std::make_unique<Impl>()) {}
@@ -149,6 +187,7 @@ bool DeviceLink::Start(int retryCount, int retryIntervalMs) {
     Impl& d = *impl_;
     std::lock_guard lifecycle(d.lifecycleMutex);
     d.shutDown = false;
+    d.gate.Open();
     d.retryCount = retryCount;
     d.retryIntervalMs = retryIntervalMs;
     d.failedPort = 0;
@@ -156,6 +195,7 @@ bool DeviceLink::Start(int retryCount, int retryIntervalMs) {
     // A second Start replaces the sockets, so the threads reading the old
     // ones end first.
     d.StopThreads(nullptr);
+    d.SetCommandSocket(-1);
 
     // Every receiving port gets a 10 MiB receive buffer. A fleet answers a
     // search all at once, and acknowledged devices then send their
@@ -184,22 +224,38 @@ bool DeviceLink::Start(int retryCount, int retryIntervalMs) {
             d.failedPort = plan.port;
             return false;
         }
+        if (plan.slot == Impl::kHeartbeatSlot) {
+            // Commands leave from this socket (see Multicast); the computer
+            // must not hear its own multicast, as from the sockets the
+            // commands used to be sent from.
+            const int fd = d.sockets[plan.slot].get();
+            const unsigned char off = 0;
+            if (::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &off, sizeof off) == 0)
+                d.SetCommandSocket(fd);
+        }
     }
 
-    d.threads[0] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kAnnounceChannel); });
-    d.threads[1] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kHeartbeatChannel); });
+    // Named, so that top, perf and a debugger tell the eight apart.
+    const auto named = [](const char* name, auto body) {
+        return std::jthread([name, body](std::stop_token s) {
+            ::pthread_setname_np(::pthread_self(), name);
+            body(s);
+        });
+    };
+    d.threads[0] = named("kx-announce-rx",
+                         [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kAnnounceChannel); });
+    d.threads[1] = named("kx-heartbeat-rx",
+                         [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kHeartbeatChannel); });
     d.threads[2] =
-        std::jthread([&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kReplyChannel); });
-    d.threads[3] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kAnnounceChannel); });
-    d.threads[4] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kHeartbeatChannel); });
+        named("kx-reply-rx", [&d](std::stop_token s) { d.ReceiverLoop(s, Impl::kReplyChannel); });
+    d.threads[3] = named("kx-announce",
+                         [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kAnnounceChannel); });
+    d.threads[4] = named("kx-heartbeat",
+                         [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kHeartbeatChannel); });
     d.threads[5] =
-        std::jthread([&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kReplyChannel); });
-    d.threads[6] = std::jthread([&d](std::stop_token s) { d.TickerLoop(s); });
-    d.threads[7] = std::jthread([&d](std::stop_token s) { d.RetransmitterLoop(s); });
+        named("kx-reply", [&d](std::stop_token s) { d.ProcessorLoop(s, Impl::kReplyChannel); });
+    d.threads[6] = named("kx-ticker", [&d](std::stop_token s) { d.TickerLoop(s); });
+    d.threads[7] = named("kx-retransmit", [&d](std::stop_token s) { d.RetransmitterLoop(s); });
 
     std::vector<AdapterRecord> adapters;
     d.GetLocalAdapters(adapters);
@@ -215,18 +271,24 @@ void DeviceLink::Shutdown() {
     std::lock_guard lifecycle(d.lifecycleMutex);
     if (d.shutDown) return;
     d.shutDown = true;
+    // From here on every call from outside does nothing and returns false.
+    d.gate.Close();
 
     std::vector<std::chrono::microseconds> times;
     d.StopThreads(&times);
     if (!times.empty()) d.stopTimes = std::move(times);
+    // Calls that were already inside finish before anything goes away.
+    d.gate.WaitEmpty();
+
+    // The threads have ended; the heartbeat socket, no longer read, still
+    // sends every Release (the multicast path falls back to temporary
+    // sockets when it was never opened).
+    d.ReleaseAll();
+    d.SetCommandSocket(-1);
     {
         std::lock_guard lock(d.searchSocketMutex);
         for (auto& socket : d.sockets) socket.Reset();
     }
-
-    // The link's own sockets are closed by now; every Release goes through
-    // the temporary sockets of the multicast path.
-    d.ReleaseAll();
 
     {
         std::lock_guard lock(d.presenceMutex);
@@ -243,34 +305,38 @@ void DeviceLink::Shutdown() {
 }
 
 void DeviceLink::Search() {
-    impl_->Search();
+    if (Impl::Pass pass{impl_->gate}) impl_->Search();
 }
 void DeviceLink::ReleaseAnnounced() {
-    impl_->ReleaseAnnounced();
+    if (Impl::Pass pass{impl_->gate}) impl_->ReleaseAnnounced();
 }
 void DeviceLink::DropAnnounced() {
-    impl_->DropAnnounced();
+    if (Impl::Pass pass{impl_->gate}) impl_->DropAnnounced();
 }
 void DeviceLink::ReconcileStore() {
-    impl_->ReconcileStore();
+    if (Impl::Pass pass{impl_->gate}) impl_->ReconcileStore();
 }
 void DeviceLink::RefreshCaptureDevices() {
-    impl_->RefreshCaptureDevices();
+    if (Impl::Pass pass{impl_->gate}) impl_->RefreshCaptureDevices();
 }
 
 void DeviceLink::ListAnnounced(std::vector<ap_info_stu>& out, const std::string& filter,
                                int limit) {
-    impl_->ListAnnounced(out, filter, limit);
+    out.clear();
+    if (Impl::Pass pass{impl_->gate}) impl_->ListAnnounced(out, filter, limit);
 }
 
 bool DeviceLink::SendToDevice(const std::string& target, MsgType type, const uint8_t* payload,
                               size_t length, const std::string& mac, bool registerRetry) {
+    // A worker still sending while the link shuts down is told no.
+    Impl::Pass pass{impl_->gate};
+    if (!pass) return false;
     return impl_->SendToDevice(target, type, payload, length, mac, registerRetry);
 }
 
 void DeviceLink::NoteNewAddress(const std::string& mac, const std::string& currentIp,
                                 const std::string& newIp) {
-    impl_->NoteNewAddress(mac, currentIp, newIp);
+    if (Impl::Pass pass{impl_->gate}) impl_->NoteNewAddress(mac, currentIp, newIp);
 }
 
 bool DeviceLink::IsScanComplete() const {
@@ -278,11 +344,13 @@ bool DeviceLink::IsScanComplete() const {
 }
 
 void DeviceLink::GetLocalAdapters(std::vector<AdapterRecord>& out) {
-    impl_->GetLocalAdapters(out);
+    out.clear();
+    if (Impl::Pass pass{impl_->gate}) impl_->GetLocalAdapters(out);
 }
 
 bool DeviceLink::SendArpAnnouncement(const ArpTarget& target) {
-    return impl_->SendArpAnnouncement(target);
+    Impl::Pass pass{impl_->gate};
+    return pass && impl_->SendArpAnnouncement(target);
 }
 
 // ---------------------------------------------------------------------------
@@ -303,6 +371,10 @@ void DeviceLink::SetQueueLimit(size_t packets) {
     for (auto& q : impl_->queues) q.SetLimit(packets);
 }
 
+void DeviceLink::SetQueueByteBudget(size_t bytes) {
+    for (auto& q : impl_->queues) q.SetByteBudget(bytes);
+}
+
 void DeviceLink::SetPresenceTickMs(int ms) {
     impl_->presenceTickMs = ms;
 }
@@ -317,6 +389,10 @@ void DeviceLink::ProcessDatagram(uint16_t localPort, const uint8_t* data, size_t
     if (!packet) return;
     for (size_t channel = 0; channel < Impl::kChannelPorts.size(); ++channel)
         if (Impl::kChannelPorts[channel] == localPort) impl_->Dispatch(channel, *packet);
+}
+
+void DeviceLink::SetReleaseListedHook(std::function<void()> hook) {
+    impl_->releaseListedHook = std::move(hook);
 }
 
 void DeviceLink::AgePresence() {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,10 @@ public:
     // none failed), so the application can tell the operator.
     uint16_t FailedPort() const;
     // Stops the threads, closes the sockets and sends Release to every
-    // device still tracked. Idempotent; also run by the destructor.
+    // device still tracked. Idempotent; also run by the destructor. Once it
+    // has begun, every operation below does nothing (SendToDevice returns
+    // false, the lists come back empty); calls already under way finish
+    // first.
     void Shutdown();
 
     // Discovery (the status page's cycle is RefreshCaptureDevices,
@@ -68,10 +72,13 @@ public:
 
     // ---- Limits, counters and test hooks (the application needs none) ----
 
-    // Each receive queue holds at most this many packets (a flood beyond it
-    // is dropped and counted); the presence list and the pending-command list
-    // hold at most this many entries each.
+    // Each receive queue holds at most this many packets and this many bytes
+    // (the bytes that arrived plus a little bookkeeping each, counted until
+    // the packet is handled); a flood beyond either is dropped and counted.
+    // The presence list and the pending-command list hold at most this many
+    // entries each.
     static constexpr size_t kQueueLimit = 65536;
+    static constexpr size_t kQueueByteBudget = size_t{16} << 20;
     static constexpr size_t kPresenceLimit = 65536;
     static constexpr size_t kPendingLimit = 65536;
     static constexpr int kPresenceTickMs = 10000;
@@ -79,14 +86,15 @@ public:
     struct Counters {
         // Index 0 announce (9785), 1 heartbeat (9787), 2 reply (9788).
         uint64_t queued[3] = {};
-        uint64_t dropped[3] = {};      // refused because the queue held its limit
+        uint64_t dropped[3] = {};      // refused because the queue held its limit or budget
         uint64_t presenceRefused = 0;  // new devices not recorded: list full
         uint64_t pendingRefused = 0;   // commands not registered: list full
     };
     Counters GetCounters() const;
 
-    // Before Start: the queue limit and the presence ticker's interval.
+    // Before Start: the queue limits and the presence ticker's interval.
     void SetQueueLimit(size_t packets);
+    void SetQueueByteBudget(size_t bytes);
     void SetPresenceTickMs(int ms);
     // While paused the processors leave their queues alone.
     void PauseProcessors(bool paused);
@@ -95,6 +103,10 @@ public:
     // arrived on, on the calling thread, as a processor would.
     void ProcessDatagram(uint16_t localPort, const uint8_t* data, size_t size, uint32_t senderAddr,
                          uint16_t senderPort);
+    // Runs inside ReleaseAnnounced between listing the announced devices and
+    // sending the first Release (before Start; tests of that window).
+    void SetReleaseListedHook(std::function<void()> hook);
+
     // One pass of the presence ticker and of the retransmitter.
     void AgePresence();
     void RetransmitPending();

@@ -6,7 +6,10 @@
 //   pending mutex -> adapter-list lock   (a retransmission pass resends; a
 //                                         command is sent and registered
 //                                         in one step)
-//   presence lock -> (nothing)           (sends and store calls come after)
+//   presence lock -> adapter-list lock   (ReleaseAnnounced sends each Release
+//                                         under the presence lock, so a
+//                                         device cannot become informed
+//                                         between the check and the send)
 // The queue locks live inside PacketQueue and are never held with another.
 // No store call is made while any of these is held.
 
@@ -16,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -52,15 +56,21 @@ struct DeviceLink::Impl {
     // Sleeps for `ms` or until a stop is requested; false on a stop.
     bool Sleep(std::stop_token stop, int ms);
     void StopThreads(std::vector<std::chrono::microseconds>* times);
-    void Dispatch(size_t channel, const ReceivedPacket& packet);
+    // `saves`, when given, collects the device information to be saved
+    // (the reply processor saves a batch in one go); without it every record
+    // is saved at once.
+    using SaveBatch = std::vector<ap_info_stu>;
+    void Dispatch(size_t channel, const ReceivedPacket& packet, SaveBatch* saves = nullptr);
+    void FlushSaves(SaveBatch& saves);
     LinkStore* Store() const { return store.load(std::memory_order_acquire); }
 
     // ---- discovery (discovery.cpp)
     void Search();
     void HandleAnnounce(const ReceivedPacket& packet);
     void HandleHeartbeat(const ReceivedPacket& packet);
-    void HandleDeviceInfo(const ReceivedPacket& packet);
-    void AgePresence();
+    void HandleDeviceInfo(const ReceivedPacket& packet, SaveBatch* saves);
+    // A stop request ends the store deletes early (the ticker at shutdown).
+    void AgePresence(std::stop_token stop = {});
     void ReleaseAnnounced();
     void DropAnnounced();
     void ReconcileStore();
@@ -75,8 +85,8 @@ struct DeviceLink::Impl {
     // target; the result of the last transmission, false when none matched.
     bool Multicast(const std::string& target, uint16_t typeCode,
                    const std::vector<uint8_t>& message);
-    void HandleReply(const ReceivedPacket& packet);
-    void RetransmitPass();
+    void HandleReply(const ReceivedPacket& packet, SaveBatch* saves);
+    void RetransmitPass(std::stop_token stop = {});
     void NoteNewAddress(const std::string& mac, const std::string& currentIp,
                         const std::string& newIp);
 
@@ -111,6 +121,70 @@ struct DeviceLink::Impl {
     // lock.
     std::array<UniqueFd, 4> sockets;
     std::mutex searchSocketMutex;
+    // The heartbeat socket's descriptor while it may send commands, else -1.
+    // Read and changed only under the adapter-list lock, so no send is
+    // under way when the socket is replaced or closed.
+    int commandSocket = -1;
+    void SetCommandSocket(int fd) {
+        std::lock_guard lock(adapterListMutex);
+        commandSocket = fd;
+    }
+
+    // Every operation called from outside the link's threads passes this
+    // gate. Shutdown closes it first (later calls do nothing and report
+    // failure) and waits for the calls already inside before it closes the
+    // sockets and empties the lists.
+    class Gate {
+    public:
+        bool Enter() {
+            std::lock_guard lock(mutex_);
+            if (closed_) return false;
+            ++inside_;
+            return true;
+        }
+        void Leave() {
+            std::lock_guard lock(mutex_);
+            if (--inside_ == 0) left_.notify_all();
+        }
+        void Close() {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        void WaitEmpty() {
+            std::unique_lock lock(mutex_);
+            left_.wait(lock, [this] { return inside_ == 0; });
+        }
+        void Open() {
+            std::lock_guard lock(mutex_);
+            closed_ = false;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable left_;
+        int inside_ = 0;
+        bool closed_ = false;
+    };
+    Gate gate;
+    // Holds the gate for one call; false (and nothing held) once closed.
+    class Pass {
+    public:
+        explicit Pass(Gate& g) : gate_(g), entered_(g.Enter()) {}
+        ~Pass() {
+            if (entered_) gate_.Leave();
+        }
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+        explicit operator bool() const { return entered_; }
+
+    private:
+        Gate& gate_;
+        bool entered_;
+    };
+
+    // Test hook: runs in ReleaseAnnounced after the announced devices were
+    // listed and before the first Release goes out.
+    std::function<void()> releaseListedHook;
 
     std::array<std::jthread, kThreadCount> threads;
     std::mutex sleepMutex;

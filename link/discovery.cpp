@@ -79,8 +79,8 @@ void Impl::HandleAnnounce(const ReceivedPacket& packet) {
                 entry.workMode = block.work_mode();
                 entry.modeBtnStatus = block.mode_btn_status();
                 entry.uptime = block.up_time();
-                entry.name = DeviceTextToLocal(block.ap_name());
-                entry.ssid = DeviceTextToLocal(block.ssid());
+                entry.name = DeviceTextToLocalWithin(block.ap_name(), kTextFieldSize);
+                entry.ssid = DeviceTextToLocalWithin(block.ssid(), kTextFieldSize);
                 entry.channel = block.channel();
                 entry.bridgeTransparent = block.bridge_transparent();
                 entry.pxsync = block.pxsync();
@@ -95,7 +95,7 @@ void Impl::HandleAnnounce(const ReceivedPacket& packet) {
     if (requestInfo) SendToDevice(sender, MsgType::DeviceInfo, nullptr, 0, mac, true);
 }
 
-void Impl::HandleDeviceInfo(const ReceivedPacket& packet) {
+void Impl::HandleDeviceInfo(const ReceivedPacket& packet, SaveBatch* saves) {
     const std::string mac = packet.mac_text();
     DeviceInfoBlock info = packet.PayloadAs<DeviceInfoBlock>();
     // The device's own view of its address counts here, not the sender's.
@@ -119,7 +119,10 @@ void Impl::HandleDeviceInfo(const ReceivedPacket& packet) {
     record.set_ap_type(packet.device_type());
     info.ConvertDeviceTexts();
     record.set_info(info);
-    if (LinkStore* s = Store()) s->SaveDeviceInfo(record);
+    if (saves != nullptr)
+        saves->push_back(record);
+    else if (LinkStore* s = Store())
+        s->SaveDeviceInfo(record);
 }
 
 void Impl::HandleHeartbeat(const ReceivedPacket& packet) {
@@ -141,7 +144,7 @@ void Impl::HandleHeartbeat(const ReceivedPacket& packet) {
     if (LinkStore* s = Store()) s->UpdateDeviceUptime(mac, sender, block.up_time());
 }
 
-void Impl::AgePresence() {
+void Impl::AgePresence(std::stop_token stop) {
     std::vector<std::string> gone;
     {
         std::lock_guard lock(presenceMutex);
@@ -152,13 +155,21 @@ void Impl::AgePresence() {
             return false;
         });
     }
+    // Thousands of devices can age out at once, each a store delete. At
+    // shutdown the rest is left: the store goes with the process.
     if (LinkStore* s = Store())
-        for (const auto& mac : gone) s->DeleteDevice(mac);
+        for (const auto& mac : gone) {
+            if (stop.stop_requested()) return;
+            s->DeleteDevice(mac);
+        }
 }
 
 void Impl::ReleaseAnnounced() {
-    // The addressees are copied out so the sends run without the presence
-    // lock: a long list must not stall the processors meanwhile.
+    // The addressees are listed first; each Release then goes out under the
+    // presence lock after a fresh look at its device, so one that became
+    // informed meanwhile (its DeviceInfo was just accepted) is not told to
+    // go away. The lock is taken per device, so a long list never stalls the
+    // processors for more than one send.
     std::vector<Addressee> announced;
     {
         std::lock_guard lock(presenceMutex);
@@ -166,7 +177,13 @@ void Impl::ReleaseAnnounced() {
             if (e.state == PresenceState::Announced) announced.push_back({e.ip, e.mac});
         });
     }
-    for (const auto& a : announced) SendToDevice(a.ip, MsgType::Release, nullptr, 0, a.mac, false);
+    if (releaseListedHook) releaseListedHook();
+    for (const auto& a : announced) {
+        std::lock_guard lock(presenceMutex);
+        const PresenceEntry* device = presence.FindByMac(a.mac);
+        if (device == nullptr || device->state != PresenceState::Announced) continue;
+        SendToDevice(device->ip, MsgType::Release, nullptr, 0, a.mac, false);
+    }
 }
 
 void Impl::ReleaseAll() {

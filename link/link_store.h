@@ -17,6 +17,13 @@ public:
     virtual ~LinkStore() = default;
     // Discovery (full information, removal, reconciliation, heartbeats).
     virtual bool SaveDeviceInfo(const ap_info_stu& record) = 0;
+    // Several records at once, in order; a store that can write them more
+    // cheaply together overrides this. True when every record was saved.
+    virtual bool SaveDeviceInfos(const std::vector<ap_info_stu>& records) {
+        bool all = true;
+        for (const auto& record : records) all = SaveDeviceInfo(record) && all;
+        return all;
+    }
     virtual bool DeleteDevice(const std::string& mac) = 0;
     virtual bool GetAllDeviceMacs(std::vector<std::string>& out) = 0;
     virtual bool UpdateDeviceUptime(const std::string& mac, const std::string& ip,

@@ -35,10 +35,12 @@ public:
 
     // One retransmission pass: a command with no retries left is removed;
     // every other has one retry taken and is handed to `resend` in list
-    // order.
-    template <class F>
-    void RetransmitPass(F&& resend) {
+    // order. When `stopped` turns true the pass ends there, leaving the
+    // commands not yet reached as they were.
+    template <class F, class S>
+    void RetransmitPass(F&& resend, S&& stopped) {
         for (auto it = commands_.begin(); it != commands_.end();) {
+            if (stopped()) return;
             if (it->retriesLeft <= 0) {
                 it = Erase(it);
                 continue;

@@ -52,6 +52,8 @@ public:
             AdapterRecord record;
             record.name = name;
             record.description = name;
+            // Until its link-layer address is seen.
+            record.hasMac = false;
             records.push_back(std::move(record));
             return records.back();
         };
@@ -63,8 +65,10 @@ public:
             if (ifa->ifa_addr->sa_family == AF_PACKET) {
                 const auto* ll = reinterpret_cast<const sockaddr_ll*>(ifa->ifa_addr);
                 AdapterRecord& record = recordFor(name);
-                if (ll->sll_halen == record.mac.size())
+                if (ll->sll_halen == record.mac.size()) {
                     std::memcpy(record.mac.data(), ll->sll_addr, record.mac.size());
+                    record.hasMac = true;
+                }
             } else if (ifa->ifa_addr->sa_family == AF_INET) {
                 AdapterAddress entry;
                 entry.address = AddressText(ifa->ifa_addr);

@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 namespace kestrix {
 
@@ -87,6 +89,42 @@ bool SendDatagram(int fd, const char* address, uint16_t port, const uint8_t* dat
     do {
         sent = ::sendto(fd, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
                         sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 && static_cast<size_t>(sent) == size;
+}
+
+bool SendDatagramFrom(int fd, const char* sourceAddress, const char* address, uint16_t port,
+                      const uint8_t* data, size_t size) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    in_pktinfo info{};
+    if (fd < 0 || sourceAddress == nullptr || address == nullptr ||
+        ::inet_pton(AF_INET, address, &to.sin_addr) != 1 ||
+        ::inet_pton(AF_INET, sourceAddress, &info.ipi_spec_dst) != 1)
+        return false;
+    // No interface index: the route lookup then takes the interface that
+    // owns the source address, for multicast and broadcast alike.
+    info.ipi_ifindex = 0;
+
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    iovec iov{const_cast<uint8_t*>(data), size};
+    msghdr msg{};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof to;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     return sent >= 0 && static_cast<size_t>(sent) == size;
 }

@@ -47,4 +47,13 @@ bool OpenUdpSocket(UniqueFd& slot, const char* localAddress, uint16_t port, bool
 // Sends one datagram to address:port; true when every byte left.
 bool SendDatagram(int fd, const char* address, uint16_t port, const uint8_t* data, size_t size);
 
+// Sends one datagram from `fd` with `sourceAddress` as its source address
+// (IP_PKTINFO). A multicast then leaves through the interface that holds
+// that address, from the socket's own port, exactly as from a socket bound
+// to sourceAddress:port -- but without binding that second socket, which
+// would take every unicast datagram to sourceAddress:port away from `fd`'s
+// reader while it exists.
+bool SendDatagramFrom(int fd, const char* sourceAddress, const char* address, uint16_t port,
+                      const uint8_t* data, size_t size);
+
 }  // namespace kestrix

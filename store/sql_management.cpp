@@ -465,11 +465,51 @@ bool CSqlManagement::SaveDeviceInfo(const ap_info_stu& record) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!IsOpenLocked()) return false;
     Transaction transaction(db_);
+    const bool ok = WriteDeviceRowLocked(row);
+    return transaction.Commit() && ok;
+}
+
+bool CSqlManagement::WriteDeviceRowLocked(const DeviceRowValues& row) {
+    const std::string& mac = std::get<std::string>(row.values[0]);
     if (!cursor_.OpenQuery("select * from ap_info where mac=?", {mac})) return false;
     const bool ok =
         cursor_.BeginEditOrAppend() && WriteDeviceRow(cursor_, row) && cursor_.CommitRow();
     cursor_.CloseQuery();
-    return transaction.Commit() && ok;
+    return ok;
+}
+
+bool CSqlManagement::SaveDeviceInfos(const std::vector<ap_info_stu>& records) {
+    std::vector<DeviceRowValues> rows;
+    rows.reserve(records.size());
+    for (const auto& record : records) rows.push_back(BuildDeviceRow(record));
+    const auto keyless = [](const DeviceRowValues& row) {
+        return std::get<std::string>(row.values[0]).empty();
+    };
+
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!IsOpenLocked()) return false;
+    // One commit for the lot: a commit costs as much as all the writing of a
+    // row, and a fleet's information arrives a few thousand rows at a time.
+    std::vector<bool> written(rows.size(), false);
+    bool committed;
+    {
+        Transaction transaction(db_);
+        for (size_t i = 0; i < rows.size(); ++i)
+            written[i] = !keyless(rows[i]) && WriteDeviceRowLocked(rows[i]);
+        committed = transaction.Commit();
+    }
+    bool all = true;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (committed && written[i]) continue;
+        if (keyless(rows[i])) {
+            all = false;
+            continue;
+        }
+        Transaction single(db_);
+        const bool ok = WriteDeviceRowLocked(rows[i]);
+        all = single.Commit() && ok && all;
+    }
+    return all;
 }
 
 bool CSqlManagement::DeleteDevice(const std::string& mac) {

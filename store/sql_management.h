@@ -27,6 +27,8 @@
 
 namespace kestrix {
 
+struct DeviceRowValues;
+
 class CSqlManagement : public LinkStore {
 public:
     using MessageHook = std::function<void(const std::string&)>;
@@ -83,6 +85,11 @@ public:
     // Inserts or updates the row of the record's MAC; the status becomes 1.
     // False when the record has no MAC or the row could not be written.
     bool SaveDeviceInfo(const ap_info_stu& record) override;
+    // The same for many records in one transaction under one hold of the
+    // lock. A record that cannot be written, or a batch that cannot be
+    // committed, is saved again on its own, so no other record is lost.
+    // True when every record was saved.
+    bool SaveDeviceInfos(const std::vector<ap_info_stu>& records) override;
     bool DeleteDevice(const std::string& mac) override;
     bool UpdateDeviceUptime(const std::string& mac, const std::string& ip,
                             uint32_t seconds) override;
@@ -110,6 +117,9 @@ private:
     void OpenDatabase();
     void CreateTables();
     bool IsOpenLocked() const { return db_.IsOpen(); }
+    // Inserts or updates one device row; the caller holds the lock and runs
+    // the transaction.
+    bool WriteDeviceRowLocked(const DeviceRowValues& row);
     // Sets ap_status and its text on the row the query finds; `mac` is
     // written too unless null.
     bool UpdateStatus(const std::string& query, const SqlParams& params, uint32_t status,

@@ -67,34 +67,64 @@ bool IsChineseChar(char32_t c) {
            std::end(kChinesePunctuation);
 }
 
+size_t TrailingIncompleteLength(std::string_view text) {
+    // A cut character is a lead byte followed by fewer continuation bytes
+    // than it announces, all of them allowed at their place, up to the end.
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const size_t size = text.size();
+    for (size_t back = 1; back <= 3 && back <= size; ++back) {
+        const size_t lead = size - back;
+        const unsigned char b0 = byte(lead);
+        if ((b0 & 0xC0u) == 0x80u) continue;  // a continuation byte: look further back
+        size_t len = 0;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            len = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            len = 3;
+            if (b0 == 0xE0) lo = 0xA0;
+            if (b0 == 0xED) hi = 0x9F;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            len = 4;
+            if (b0 == 0xF0) lo = 0x90;
+            if (b0 == 0xF4) hi = 0x8F;
+        } else {
+            return 0;  // ASCII or a byte that starts nothing
+        }
+        if (back >= len) return 0;  // the sequence is complete (or broken)
+        for (size_t i = lead + 1; i < size; ++i) {
+            const unsigned char b = byte(i);
+            const bool second = i == lead + 1;
+            if (second ? (b < lo || b > hi) : (b & 0xC0u) != 0x80u) return 0;
+        }
+        return back;
+    }
+    return 0;
+}
+
 std::string DeviceTextToLocal(std::string_view deviceText) {
     if (!HasHighByte(deviceText)) return std::string(deviceText);
+    deviceText.remove_suffix(TrailingIncompleteLength(deviceText));
+    // Every other byte that is not part of a valid sequence becomes U+FFFD,
+    // one byte at a time, so the characters around it all stay.
+    return CodePointsToUtf8(Utf8ToCodePoints(deviceText));
+}
 
-    size_t kept = 0;
-    char32_t cp = 0;
-    while (kept < deviceText.size()) {
-        const size_t n = DecodeOne(deviceText, kept, cp);
-        if (n == 0) break;
-        kept += n;
+std::string DeviceTextToLocalWithin(std::string_view deviceText, size_t cap) {
+    std::string local = DeviceTextToLocal(deviceText);
+    if (local.size() <= cap) return local;
+    // U+FFFD takes three bytes where the broken byte took one. Rather than
+    // lose characters off the end of the area, the broken bytes are shown as
+    // '?', which never makes the text longer than it arrived.
+    deviceText.remove_suffix(TrailingIncompleteLength(deviceText));
+    local.clear();
+    for (char32_t c : Utf8ToCodePoints(deviceText)) {
+        if (c == kReplacement)
+            local.push_back('?');
+        else
+            local += CodePointsToUtf8(std::u32string_view(&c, 1));
     }
-    if (kept > 0) return std::string(deviceText.substr(0, kept));
-
-    // Nothing valid at the front: keep the whole text readable rather than
-    // show an empty name, without letting broken bytes into the program.
-    std::string out;
-    out.reserve(deviceText.size());
-    size_t pos = 0;
-    while (pos < deviceText.size()) {
-        const size_t n = DecodeOne(deviceText, pos, cp);
-        if (n == 0) {
-            out.push_back('?');
-            ++pos;
-        } else {
-            out.append(deviceText.substr(pos, n));
-            pos += n;
-        }
-    }
-    return out;
+    return local;
 }
 
 std::string LocalTextToDevice(std::string_view localText) {

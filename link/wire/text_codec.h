@@ -15,13 +15,24 @@ namespace kestrix {
 // U+4E00..U+9FA5 and the 33 punctuation characters listed with the rules.
 bool IsChineseChar(char32_t c);
 
-// Receive rule. All-ASCII texts are returned unchanged. Otherwise the text is
-// cut before the first byte that breaks UTF-8 and before a trailing character
-// whose continuation bytes are missing. When that would leave nothing, the
-// whole text is used with every byte that is not part of a valid sequence
-// replaced by '?', so that the program never holds broken UTF-8 and the byte
-// length never grows.
+// Receive rule. All-ASCII texts are returned unchanged. Otherwise a trailing
+// character whose continuation bytes are missing (the device cut it at the end
+// of its field) is dropped, and every other byte that is not part of a valid
+// UTF-8 sequence becomes U+FFFD; the rest of the text is kept as it came.
 std::string DeviceTextToLocal(std::string_view deviceText);
+
+// Size of the name and SSID fields of the device blocks.
+inline constexpr size_t kTextFieldSize = 32;
+
+// The receive rule for a text that goes back into a field of `cap` bytes.
+// When the three-byte replacement characters would not fit, each broken byte
+// becomes '?' instead, so the text keeps every character it arrived with.
+// A text that arrived within `cap` bytes therefore always fits.
+std::string DeviceTextToLocalWithin(std::string_view deviceText, size_t cap);
+
+// The length of the cut character at the end of `text` (a valid start of a
+// sequence running into the end), 0 when there is none.
+size_t TrailingIncompleteLength(std::string_view text);
 
 // Send rule. A text with at least one Chinese character is converted to UTF-8
 // (a no-op here, the local text already is UTF-8); any other text goes out

@@ -54,12 +54,12 @@ void WriteFixedText(uint8_t* area, size_t cap, uint8_t* lenByte, std::string_vie
 
 void DeviceInfoBlock::ConvertDeviceTexts() {
     // The device may count padding or cut a character at the end of the
-    // field; the receive rule never makes a text longer, so it always fits
-    // back into its area.
+    // field. The converted text is made to fit its area again, keeping every
+    // character it arrived with.
     const auto convert = [this](size_t offset, size_t lenOffset) {
         const size_t cap = lenOffset - offset;
         const std::string raw = ReadFixedText(bytes_.data() + offset, cap, bytes_[lenOffset]);
-        const std::string local = DeviceTextToLocal(raw);
+        const std::string local = DeviceTextToLocalWithin(raw, std::min(cap, kMaxLengthByte));
         WriteFixedText(bytes_.data() + offset, cap, bytes_.data() + lenOffset, local);
     };
     convert(kNameOffset, kNameLenOffset);

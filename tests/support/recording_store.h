@@ -23,6 +23,13 @@ public:
         }
         return inner_.SaveDeviceInfo(record);
     }
+    bool SaveDeviceInfos(const std::vector<ap_info_stu>& records) override {
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& record : records) saved_[record.mac()] = record;
+        }
+        return inner_.SaveDeviceInfos(records);
+    }
     bool DeleteDevice(const std::string& mac) override {
         {
             std::lock_guard lock(mutex_);

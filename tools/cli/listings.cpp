@@ -163,7 +163,7 @@ Listing AdapterListing(const std::vector<AdapterRecord>& adapters) {
             Cell::Number(++id),
             Cell::Text(a.name),
             Cell::Text(a.description),
-            Cell::Text(MacBytesToText(a.mac)),
+            Cell::Text(AdapterMacText(a)),
             Cell::TextList(std::move(ips)),
             Cell::TextList(std::move(masks)),
         });

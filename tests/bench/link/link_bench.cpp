@@ -7,10 +7,14 @@
 //
 //   scripts/private-net build/tests/bench/link/link_bench [--rounds R] [N ...]
 //
-// The simulator's own rates (tests/bench/devsim) are the floor to compare
-// with: a search cannot finish before every announcement and every
-// information reply has left the fleet.
+// Each round first measures the fleet's own floor on a fresh simulator: a
+// bare peer's search until every announcement is in, then one information
+// request per device until every reply is in (as tests/bench/devsim does). A
+// search cannot finish before both have left the fleet. The link's time is
+// reported as a ratio to that floor from the same round, since the machines
+// are too noisy for absolute times to compare between runs.
 
+#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -49,6 +54,14 @@ public:
             done_ = steady_clock::now();
         return ok;
     }
+    bool SaveDeviceInfos(const std::vector<ap_info_stu>& records) override {
+        bool ok = RecordingStore::SaveDeviceInfos(records);
+        std::lock_guard lock(mutex_);
+        for (const auto& record : records)
+            if (ok && seen_.insert(record.mac()).second && seen_.size() == expected_)
+                done_ = steady_clock::now();
+        return ok;
+    }
     size_t Seen() {
         std::lock_guard lock(mutex_);
         return seen_.size();
@@ -72,8 +85,8 @@ double OwnCpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-double CpuSeconds(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+double CpuSecondsOf(const std::string& statPath) {
+    std::ifstream stat(statPath);
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     size_t close = text.rfind(')');
     if (close == std::string::npos) return 0;
@@ -85,12 +98,61 @@ double CpuSeconds(int pid) {
     return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// The fleet's floor: every Announce to a bare peer's search, then every
+// DeviceInfo reply to one request per device. Negative when incomplete.
+double FleetFloor(labkit::Lab& lab, int devices) {
+    std::string err;
+    auto dump = lab.Dump(&err);
+    labkit::Peer peer;
+    if (!dump || !peer.ok()) return -1;
+    const auto collect = [&](uint16_t port, steady_clock::time_point t0) {
+        std::set<std::string> seen;
+        auto last = t0;
+        while (seen.size() < static_cast<size_t>(devices)) {
+            auto g = peer.Receive(port, 3s);
+            if (!g) return -1.0;
+            seen.insert(g->mac());
+            last = steady_clock::now();
+        }
+        return duration<double>(last - t0).count();
+    };
+    peer.Drain();
+    auto t0 = steady_clock::now();
+    peer.Search();
+    const double announces = collect(kPortAnnounce, t0);
+    peer.Drain();
+    t0 = steady_clock::now();
+    for (const auto& d : dump->devices) peer.SendCommand(MsgType::DeviceInfo, d.mac);
+    const double replies = collect(kPortReply, t0);
+    return announces < 0 || replies < 0 ? -1 : announces + replies;
+}
+
+// CPU seconds of each thread of this process, by thread id.
+double CpuSeconds(int pid) {
+    return CpuSecondsOf("/proc/" + std::to_string(pid) + "/stat");
+}
+
+std::map<int, double> ThreadCpuSeconds() {
+    std::map<int, double> out;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            const int tid = std::atoi(e->d_name);
+            out[tid] = CpuSecondsOf("/proc/self/task/" + std::to_string(tid) + "/stat");
+        }
+        ::closedir(d);
+    }
+    return out;
+}
+
 struct Round {
+    double floor = -1;    // the fleet's own floor, this round
     double seconds = -1;  // negative: not every device arrived
     size_t found = 0;
     size_t online = 0;
     double cpu = 0;
     double simCpu = 0;
+    std::vector<double> threadCpu;  // the link's threads, in the order they start
 };
 
 Round RunOnce(labkit::Lab& lab, int devices) {
@@ -98,6 +160,12 @@ Round RunOnce(labkit::Lab& lab, int devices) {
     std::string err;
     labkit::LabOptions options;
     options.devices = devices;
+    if (!lab.Up(options, &err)) {
+        std::fprintf(stderr, "lab up failed: %s\n", err.c_str());
+        return r;
+    }
+    r.floor = FleetFloor(lab, devices);
+    // A fresh simulator for the link: nothing carries over from the peer.
     if (!lab.Up(options, &err)) {
         std::fprintf(stderr, "lab up failed: %s\n", err.c_str());
         return r;
@@ -116,6 +184,7 @@ Round RunOnce(labkit::Lab& lab, int devices) {
             return r;
         }
         link.RefreshCaptureDevices();
+        const auto threads0 = ThreadCpuSeconds();
         const double cpu0 = OwnCpuSeconds();
         const double sim0 = CpuSeconds(simPid);
         const auto t0 = steady_clock::now();
@@ -127,6 +196,13 @@ Round RunOnce(labkit::Lab& lab, int devices) {
         if (r.found == static_cast<size_t>(devices))
             r.seconds = duration<double>(store.Done() - t0).count();
         r.cpu = OwnCpuSeconds() - cpu0;
+        // The link's eight threads are the newest of the process, started in
+        // their fixed order, so thread ids sort them.
+        std::vector<std::pair<int, double>> threads;
+        for (const auto& [tid, cpu] : ThreadCpuSeconds())
+            if (tid != ::getpid()) threads.emplace_back(tid, cpu - threads0.at(tid));
+        for (size_t i = threads.size() >= 8 ? threads.size() - 8 : 0; i < threads.size(); ++i)
+            r.threadCpu.push_back(threads[i].second);
         r.simCpu = CpuSeconds(simPid) - sim0;
         if (r.found != static_cast<size_t>(devices)) {
             // Where the missing devices went: the link's counters, the host's
@@ -180,21 +256,34 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot bring the lab up: %s\n", err.c_str());
         return 1;
     }
-    std::printf("%-7s %-6s %10s %8s %8s %10s %10s\n", "devices", "round", "seconds", "found",
-                "online", "link cpu", "sim cpu");
+    std::printf("%-7s %-6s %10s %10s %7s %8s %8s %10s %10s\n", "devices", "round", "floor s",
+                "link s", "ratio", "found", "online", "link cpu", "sim cpu");
     for (int n : fleets) {
-        std::vector<double> times;
+        std::vector<double> times, ratios;
         for (int k = 0; k < rounds; ++k) {
             Round r = RunOnce(lab, n);
-            std::printf("%-7d %-6d %10.3f %8zu %8zu %9.2fs %9.2fs\n", n, k + 1, r.seconds, r.found,
-                        r.online, r.cpu, r.simCpu);
+            const double ratio = r.seconds >= 0 && r.floor > 0 ? r.seconds / r.floor : -1;
+            std::printf("%-7d %-6d %10.3f %10.3f %7.2f %8zu %8zu %9.2fs %9.2fs\n", n, k + 1,
+                        r.floor, r.seconds, ratio, r.found, r.online, r.cpu, r.simCpu);
+            if (r.threadCpu.size() == 8)
+                std::printf(
+                    "        thread cpu ms: receivers %.0f/%.0f/%.0f, processors "
+                    "%.0f/%.0f/%.0f, ticker %.0f, retransmitter %.0f\n",
+                    r.threadCpu[0] * 1e3, r.threadCpu[1] * 1e3, r.threadCpu[2] * 1e3,
+                    r.threadCpu[3] * 1e3, r.threadCpu[4] * 1e3, r.threadCpu[5] * 1e3,
+                    r.threadCpu[6] * 1e3, r.threadCpu[7] * 1e3);
             std::fflush(stdout);
             if (r.seconds >= 0) times.push_back(r.seconds);
+            if (ratio > 0) ratios.push_back(ratio);
         }
         std::sort(times.begin(), times.end());
+        std::sort(ratios.begin(), ratios.end());
         if (!times.empty())
             std::printf("%-7d median %.3f s, best %.3f s (%zu of %d rounds complete)\n", n,
                         times[times.size() / 2], times.front(), times.size(), rounds);
+        if (!ratios.empty())
+            std::printf("%-7d link / fleet floor: median %.2f, best %.2f\n", n,
+                        ratios[ratios.size() / 2], ratios.front());
     }
     lab.Down();
     return 0;

@@ -122,14 +122,52 @@ TEST(ArpFrame, IsABroadcastRequestForTheAdaptersOwnAddressPaddedToSixtyBytes) {
     EXPECT_EQ(f, expected);  // the rest of the 60 bytes is zero
 }
 
-TEST(ArpFrame, IsSentThroughTheFirstCaptureDeviceContainingTheAdapterName) {
+TEST(ArpFrame, TheCaptureDeviceNamedLikeTheAdapterIsPreferredOverNamesContainingIt) {
+    const struct {
+        std::vector<std::string> devices;
+        std::string adapter;
+        const char* chosen;  // null: none
+    } cases[] = {
+        {{"veth1a2b", "eth10", "eth1", "any"}, "eth1", "eth1"},
+        {{"eth1", "veth1a2b"}, "eth1", "eth1"},
+        // No exact name: the first that contains it, in list order.
+        {{"any", "\\Device\\NPF_{eth1}", "xeth1"}, "eth1", "\\Device\\NPF_{eth1}"},
+        {{"eth0", "any"}, "eth1", nullptr},
+        {{}, "eth1", nullptr},
+        // Every name contains the empty one; an unnamed adapter gets none.
+        {{"eth0"}, "", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string* chosen = CaptureDeviceFor(c.devices, c.adapter);
+        if (c.chosen == nullptr) {
+            EXPECT_EQ(chosen, nullptr) << c.adapter;
+        } else {
+            ASSERT_NE(chosen, nullptr) << c.adapter;
+            EXPECT_EQ(*chosen, c.chosen);
+        }
+    }
+}
+
+TEST(ArpFrame, IsNotSentWithoutAMatchingDeviceOrALinkLayerAddress) {
     const ArpTarget target{"127.0.0.1", MacTextToBytes("02:11:22:33:44:55"), "lo"};
     EXPECT_FALSE(SendArpFrame({}, target));
     EXPECT_FALSE(SendArpFrame({"eth0", "any"}, target));
     EXPECT_FALSE(SendArpFrame({"lo"}, {"127.0.0.1", {}, ""}));
-    // "lo-missing" comes first and cannot be opened, so the real "lo" after
-    // it is never tried.
-    EXPECT_FALSE(SendArpFrame({"lo-missing", "lo"}, target));
+    ArpTarget tunnel = target;
+    tunnel.hasMac = false;
+    EXPECT_FALSE(SendArpFrame({"lo"}, tunnel));
+
+    // The search's targets carry the adapter's lack of a MAC along.
+    AdapterRecord wg = Adapter("wg0", "00:00:00:00:00:00", {{"10.9.0.2", "255.255.255.0", ""}});
+    wg.hasMac = false;
+    std::vector<SearchTarget> search;
+    std::vector<ArpTarget> arp;
+    BuildSearchTargets({wg, LoopbackAdapter()}, search, arp);
+    ASSERT_EQ(arp.size(), 2u);
+    EXPECT_FALSE(arp[0].hasMac);
+    EXPECT_TRUE(arp[1].hasMac);
+    EXPECT_EQ(AdapterMacText(wg), "");
+    EXPECT_EQ(AdapterMacText(LoopbackAdapter()), "02:00:00:00:00:01");
 }
 
 TEST(ArpFrame, ReachesTheWireAsSixtyBytes) {
@@ -175,12 +213,30 @@ TEST(SystemAdapters, ListUpInterfacesWithTheirMacAndAddressesButNotLoopbackOrDow
     if (!entered || !made) GTEST_SKIP() << "cannot make a network namespace with a veth pair";
     ASSERT_EQ(up.size(), 1u);
     EXPECT_EQ(up[0].name, "kxtest0");
-    EXPECT_EQ(MacBytesToText(up[0].mac), "02:12:34:56:78:9a");
+    EXPECT_TRUE(up[0].hasMac);
+    EXPECT_EQ(AdapterMacText(up[0]), "02:12:34:56:78:9a");
     ASSERT_EQ(up[0].entries.size(), 2u);
     EXPECT_EQ(up[0].entries[0], (AdapterAddress{"198.18.7.1", "255.255.255.0", "198.18.7.255"}));
     EXPECT_EQ(up[0].entries[1].address, "198.19.0.1");
     EXPECT_EQ(up[0].entries[1].mask, "255.255.0.0");
     EXPECT_TRUE(down.empty());
+}
+
+TEST(SystemAdapters, AnInterfaceWithoutALinkLayerAddressIsListedWithoutAMac) {
+    std::vector<AdapterRecord> listed;
+    bool made = false;
+    bool entered = InOwnNetworkNamespace([&] {
+        made = std::system(
+                   "ip tuntap add dev kxtun0 mode tun 2>/dev/null"
+                   " && ip addr add 198.18.9.1/24 dev kxtun0"
+                   " && ip link set kxtun0 up") == 0;
+        if (made) listed = MakeSystemAdapterSource()->Enumerate();
+    });
+    if (!entered || !made) GTEST_SKIP() << "cannot make a tun interface";
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].name, "kxtun0");
+    EXPECT_FALSE(listed[0].hasMac);
+    EXPECT_EQ(AdapterMacText(listed[0]), "");
 }
 
 }  // namespace

@@ -294,6 +294,25 @@ TEST_F(Discovery, SearchCycleReleasesAndDropsAnnouncedDevicesAndReconcilesTheSto
     EXPECT_FALSE(store_.Has("02:aa:bb:cc:dd:ee"));
 }
 
+TEST_F(Discovery, ReleaseAnnouncedSparesADeviceThatBecameInformedAfterTheListing) {
+    Announce(kMacA, "127.0.0.5", AnnouncePayload("V1", "n", "s", 1, 1));
+    Announce(kMacB, "127.0.0.6", AnnouncePayload("V1", "n", "s", 1, 1));
+    // A's information arrives after ReleaseAnnounced has listed both as
+    // announced and before the first Release goes out.
+    link_.SetReleaseListedHook([&] { Info(kMacA, "127.0.0.5", InfoFor("127.0.0.5", "a", 1)); });
+
+    Listener device(kPortHeartbeat);
+    link_.ReleaseAnnounced();
+    std::vector<std::string> released;
+    for (const auto& h : device.Drain())
+        if (h.header().type() == ToCode(MsgType::Release))
+            released.push_back(MacBytesToText(h.header().mac()));
+    EXPECT_EQ(released, std::vector<std::string>{kMacB});
+    ASSERT_TRUE(Entry(kMacA));
+    EXPECT_EQ(Entry(kMacA)->state, PresenceState::Informed);
+    EXPECT_TRUE(store_.Has(kMacA));
+}
+
 TEST_F(Discovery, DatagramsOnTheWrongPortNeverReachAHandler) {
     // A heartbeat on the announce port and an announcement on the search
     // port are dropped by acceptance.

@@ -116,7 +116,8 @@ TEST(PendingList, PassesResendUntilRetriesRunOutAndExpiredEntriesLeaveTheIndex) 
     list.Register(Command("10.0.0.1", 9, 2, 0));
     std::vector<uint8_t> resent;
     auto pass = [&] {
-        list.RetransmitPass([&](const PendingCommand& c) { resent.push_back(c.payload[0]); });
+        list.RetransmitPass([&](const PendingCommand& c) { resent.push_back(c.payload[0]); },
+                            [] { return false; });
     };
     pass();  // 1 resent (2 -> 1), 2 expires
     pass();  // 1 resent (1 -> 0)
@@ -126,6 +127,21 @@ TEST(PendingList, PassesResendUntilRetriesRunOutAndExpiredEntriesLeaveTheIndex) 
     EXPECT_FALSE(list.Acknowledge("10.0.0.1", 9, "00:00:00:00:00:01"));
     list.Register(Command("10.0.0.1", 9, 3));
     EXPECT_TRUE(list.Acknowledge("10.0.0.1", 9, "00:00:00:00:00:01"));
+}
+
+TEST(PendingList, AStoppedPassLeavesTheCommandsItHasNotReachedAsTheyWere) {
+    for (int stopAfter : {0, 1, 3}) {
+        PendingList list;
+        for (uint8_t i = 0; i < 5; ++i) list.Register(Command("10.0.0.1", 9, i, 2));
+        std::vector<uint8_t> resent;
+        list.RetransmitPass([&](const PendingCommand& c) { resent.push_back(c.payload[0]); },
+                            [&] { return static_cast<int>(resent.size()) >= stopAfter; });
+        EXPECT_EQ(resent.size(), static_cast<size_t>(stopAfter));
+        const auto left = list.Snapshot();
+        ASSERT_EQ(left.size(), 5u);
+        for (size_t i = 0; i < left.size(); ++i)
+            EXPECT_EQ(left[i].retriesLeft, static_cast<int>(i) < stopAfter ? 1 : 2) << i;
+    }
 }
 
 }  // namespace

@@ -474,5 +474,34 @@ TEST(DeviceTable, BridgedStationsAreFoundByTheWirelessMac) {
     EXPECT_FALSE(s->HasBridgedStation(MacOf(9)));
 }
 
+TEST(DeviceTable, ABatchSaveWritesWhatSingleSavesWriteAndLosesNothingForOneBadRecord) {
+    ScratchStore single, batch;
+    std::mt19937 rng(5);
+    std::vector<ap_info_stu> records;
+    for (uint32_t n = 1; n <= 5; ++n) records.push_back(RandomRecord(rng, MacOf(n)));
+    records.push_back(RandomRecord(rng, MacOf(2)));  // a second save updates the row
+    for (const auto& r : records) ASSERT_TRUE(single->SaveDeviceInfo(r));
+    ASSERT_TRUE(batch->SaveDeviceInfos(records));
+    for (uint32_t n = 1; n <= 5; ++n) {
+        ap_info_stu a, b;
+        ASSERT_TRUE(single->GetDeviceByMac(MacOf(n), a));
+        ASSERT_TRUE(batch->GetDeviceByMac(MacOf(n), b));
+        EXPECT_EQ(a, b) << MacOf(n);
+    }
+    EXPECT_EQ(RawDb(batch.path).One("select count(*) from ap_info"), "5");
+
+    // A record the table refuses and one without a MAC: the others stay.
+    ASSERT_TRUE(
+        batch->ExecuteSql("create trigger refuse before insert on ap_info when new.mac = '" +
+                          MacOf(9) + "' begin select raise(abort, 'refused'); end"));
+    EXPECT_FALSE(
+        batch->SaveDeviceInfos({RandomRecord(rng, MacOf(8)), ap_info_stu(),
+                                RandomRecord(rng, MacOf(9)), RandomRecord(rng, MacOf(10))}));
+    EXPECT_EQ(batch->GetDeviceStatus(MacOf(8)), 1);
+    EXPECT_EQ(batch->GetDeviceStatus(MacOf(9)), 0);
+    EXPECT_EQ(batch->GetDeviceStatus(MacOf(10)), 1);
+    EXPECT_EQ(RawDb(batch.path).One("select count(*) from ap_info"), "7");
+}
+
 }  // namespace
 }  // namespace kestrix

@@ -32,10 +32,11 @@ std::string_view AsText(const uint8_t* data, size_t size) {
 }
 
 // A text the program holds must survive another pass of the receive rule
-// unchanged, must not grow, and must be well-formed UTF-8 whenever it
-// holds a byte above 0x7F.
-void CheckReceivedText(std::string_view raw, const std::string& local) {
-    Require(local.size() <= raw.size(), "receive rule made a text longer");
+// unchanged and be well-formed UTF-8 whenever it holds a byte above 0x7F. It
+// keeps one character for every character or broken byte that arrived, the
+// cut character at the end alone excepted: a name never shrinks otherwise.
+// A text written back into its field fits it.
+void CheckReceivedText(std::string_view raw, const std::string& local, size_t cap = 0) {
     Require(DeviceTextToLocal(local) == local, "receive rule is not idempotent");
     const bool ascii =
         std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
@@ -44,13 +45,18 @@ void CheckReceivedText(std::string_view raw, const std::string& local) {
     } else {
         Require(CodePointsToUtf8(Utf8ToCodePoints(local)) == local,
                 "receive rule let broken UTF-8 through");
+        Require(Utf8ToCodePoints(local).size() ==
+                    Utf8ToCodePoints(raw).size() - TrailingIncompleteLength(raw),
+                "receive rule lost characters");
     }
+    if (cap > 0) Require(local.size() <= cap, "converted text beyond its field");
     Sink(local);
 }
 
 void ReadText(const std::string& raw, size_t cap) {
     Require(raw.size() <= cap, "text read past its area");
     CheckReceivedText(raw, DeviceTextToLocal(raw));
+    CheckReceivedText(raw, DeviceTextToLocalWithin(raw, cap), cap);
 }
 
 void ReadSecurity(const SecurityBlock& s) {
@@ -115,9 +121,9 @@ void ReadDeviceInfo(DeviceInfoBlock info) {
     Require(info.data()[DeviceInfoBlock::kSsidLenOffset] <= 32, "SSID length beyond its area");
     Require(info.data()[DeviceInfoBlock::kBridgeSsidLenOffset] <= 32,
             "bridge SSID length beyond its area");
-    CheckReceivedText(rawName, info.ap_name());
-    CheckReceivedText(rawSsid, info.wireless().ssid());
-    CheckReceivedText(rawBridgeSsid, info.bridge().bridge_ssid());
+    CheckReceivedText(rawName, info.ap_name(), 32);
+    CheckReceivedText(rawSsid, info.wireless().ssid(), 32);
+    CheckReceivedText(rawBridgeSsid, info.bridge().bridge_ssid(), 32);
 
     // Into the device record and out again, byte for byte.
     ap_info_stu rec;
@@ -165,6 +171,7 @@ void CheckRebuild(const ReceivedPacket& packet) {
 void ReadRawTexts(const uint8_t* data, size_t size) {
     const std::string_view raw = AsText(data, size);
     CheckReceivedText(raw, DeviceTextToLocal(raw));
+    if (raw.size() <= 32) CheckReceivedText(raw, DeviceTextToLocalWithin(raw, 32), 32);
 
     const std::string sent = LocalTextToDevice(raw);
     const std::u32string cps = Utf8ToCodePoints(raw);

@@ -79,6 +79,11 @@ def seeds():
     yield "device_info", datagram(2, device_info(b"mast-7", b"yard", b"uplink"), mac, 268)
     yield "device_info_cjk", datagram(2, device_info(cut_name, WEN * 3 + b"\xff",
                                                      ZHONG * 11, work_mode=2), mac, 15)
+    # Latin-1 bytes in the middle of the texts: kept, with U+FFFD (or '?'
+    # where three bytes would not fit the field) in their place.
+    yield "device_info_latin1", datagram(2, device_info(b"Caf\xe9 Nord", b"\xe9" * 20 + b"ab",
+                                                        b"r\xe9seau-" + ZHONG[:2]), mac, 268)
+    yield "announce_latin1", datagram(1, announce(name=b"Caf\xe9 Nord", ssid=b"\xff" * 32), mac, 5)
     yield "device_info_short", datagram(2, device_info(b"a", b"b")[:100], mac, 6,
                                         length=756)
     for code in (3, 4, 5, 8, 11, 16, 18, 19):

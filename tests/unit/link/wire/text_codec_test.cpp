@@ -1,6 +1,6 @@
-// Texts crossing between devices and the program: the receive rule that cuts
-// broken UTF-8, the send rule, the Chinese character class, and the three
-// texts of the device information converted in place.
+// Texts crossing between devices and the program: the receive rule that
+// replaces broken UTF-8 and drops a cut last character, the send rule, the Chinese character class,
+// and the three texts of the device information converted in place.
 
 #include <string>
 
@@ -42,33 +42,67 @@ TEST(ReceiveRule, TruncatedTrailingCharacterIsDropped) {
     EXPECT_EQ(DeviceTextToLocal(mixed), mixed);
 }
 
-TEST(ReceiveRule, CutBeforeTheFirstBrokenByte) {
-    EXPECT_EQ(DeviceTextToLocal("AB\xFF"
-                                "CD"),
-              "AB");
-    EXPECT_EQ(DeviceTextToLocal(kZhong + "\x80" + kWen), kZhong);
-    // Overlong form, encoded surrogate, beyond U+10FFFF: all broken.
-    EXPECT_EQ(DeviceTextToLocal("ok\xC0\xAF"), "ok");
-    EXPECT_EQ(DeviceTextToLocal("ok\xED\xA0\x80"), "ok");
-    EXPECT_EQ(DeviceTextToLocal("ok\xF4\x90\x80\x80"), "ok");
-    // A lead byte whose continuation is replaced by ASCII.
-    EXPECT_EQ(DeviceTextToLocal("ok\xE4"
-                                "A"),
-              "ok");
+TEST(ReceiveRule, BrokenBytesBecomeReplacementCharactersAndTheRestStays) {
+    const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        // A Latin-1 byte in the middle of a name.
+        {"Caf\xE9 Nord", "Caf" + r + " Nord"},
+        {"AB\xFF"
+         "CD",
+         "AB" + r + "CD"},
+        {kZhong + "\x80" + kWen, kZhong + r + kWen},
+        // Overlong form, encoded surrogate, beyond U+10FFFF: one per byte.
+        {"ok\xC0\xAF!", "ok" + r + r + "!"},
+        {"ok\xED\xA0\x80!", "ok" + r + r + r + "!"},
+        {"ok\xF4\x90\x80\x80!", "ok" + r + r + r + r + "!"},
+        // A lead byte whose continuation is replaced by ASCII is not cut.
+        {"ok\xE4"
+         "A",
+         "ok" + r + "A"},
+        // Broken bytes at the front no longer hide the rest.
+        {"\xFF"
+         "Mast",
+         r + "Mast"},
+        {"\x80\x80" + kZhong, r + r + kZhong},
+        // Broken in the middle and a cut character at the end.
+        {"a\xFF" + kZhong + kWen.substr(0, 1), "a" + r + kZhong},
+        // Only a cut character: nothing stays.
+        {kZhong.substr(0, 2), ""},
+        // A last byte that cannot start a sequence is broken, not cut.
+        {"end\xFF", "end" + r},
+        {"end\xC1", "end" + r},
+        // A lead byte whose second byte is out of its range is broken too.
+        {"x\xE0\x80", "x" + r + r},
+        {"x\xF4\x90", "x" + r + r},
+        // Continuation bytes after a complete character are broken.
+        {kZhong + "\x80", kZhong + r},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DeviceTextToLocal(c.in), c.out) << c.in;
+        // Well-formed, so a second pass changes nothing.
+        EXPECT_EQ(DeviceTextToLocal(c.out), c.out) << c.in;
+    }
 }
 
-TEST(ReceiveRule, NothingValidAtTheFrontKeepsTheWholeTextReadable) {
-    // Cutting would leave nothing: the text stays, its broken bytes shown as
-    // '?' so that no broken UTF-8 enters the program and nothing grows.
-    EXPECT_EQ(DeviceTextToLocal("\xFF"
-                                "Mast"),
-              "?Mast");
-    EXPECT_EQ(DeviceTextToLocal("\x80\x80" + kZhong), "??" + kZhong);
-    EXPECT_EQ(DeviceTextToLocal(kZhong.substr(0, 2)), "??");
-    for (const std::string& s : {std::string("\xFE\xFF\xC3"), std::string("\xE4\xB8 x \xE4")}) {
-        const std::string out = DeviceTextToLocal(s);
-        EXPECT_EQ(out.size(), s.size());
-        EXPECT_EQ(Utf8ToCodePoints(out).find(0xFFFD), std::u32string::npos) << out;
+TEST(ReceiveRule, WithinAFieldEveryCharacterIsKept) {
+    const std::string r = "\xEF\xBF\xBD";
+    // Fits with U+FFFD: the plain rule.
+    EXPECT_EQ(DeviceTextToLocalWithin("Caf\xE9 Nord", kTextFieldSize), "Caf" + r + " Nord");
+    // 30 ASCII and two Latin-1 bytes would need 36 bytes: shown as '?'.
+    const std::string wide = std::string(15, 'a') + "\xE9" + std::string(15, 'b') + "\xE9";
+    EXPECT_EQ(DeviceTextToLocalWithin(wide, kTextFieldSize),
+              std::string(15, 'a') + "?" + std::string(15, 'b'));
+    // The trailing cut character is still dropped in the '?' form.
+    const std::string cut = std::string(20, '\xFF') + "ab" + kZhong.substr(0, 2);
+    EXPECT_EQ(DeviceTextToLocalWithin(cut, kTextFieldSize), std::string(20, '?') + "ab");
+    for (const std::string& s : {wide, cut, TenChineseAndAHalf()}) {
+        const std::string out = DeviceTextToLocalWithin(s, kTextFieldSize);
+        EXPECT_LE(out.size(), kTextFieldSize);
+        // One character per character that arrived whole.
+        EXPECT_EQ(Utf8ToCodePoints(out).size(),
+                  Utf8ToCodePoints(s).size() - TrailingIncompleteLength(s));
     }
 }
 
