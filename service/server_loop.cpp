@@ -184,8 +184,8 @@ private:
 
     void Refuse(const sockaddr_in& peer, const std::string& name, ErrorCode code,
                 const std::string& message, const std::string& why) {
-        SendTo(listener_, peer, BuildError(code, message));
         log_.Transfer(PeerText(peer), name, 0, "refused: " + why);
+        SendTo(listener_, peer, BuildError(code, message));
     }
 
     void HandleRequest(std::span<const uint8_t> bytes, const sockaddr_in& peer, in_addr local) {

@@ -20,10 +20,12 @@ inline constexpr uint32_t kMinBlockSize = 8;
 inline constexpr uint32_t kMaxBlockSize = 65464;
 inline constexpr uint32_t kMinTimeoutSeconds = 1;
 inline constexpr uint32_t kMaxTimeoutSeconds = 255;
-// A window is kept in memory for retransmission; the server answers with a
+// A window is kept in memory for retransmission, and it arrives at the
+// client in one burst: more than a common socket receive buffer holds would
+// be dropped there and sent again every time. The server answers with a
 // smaller window than asked for when the blocks would exceed this.
 inline constexpr uint32_t kMaxWindowBlocks = 64;
-inline constexpr uint32_t kMaxWindowBytes = 1u << 20;
+inline constexpr uint32_t kMaxWindowBytes = 128u << 10;
 
 struct TransferOptions {
     uint32_t block_size = kDefaultBlockSize;

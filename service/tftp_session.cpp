@@ -85,7 +85,16 @@ void Session::SendCurrent(Clock::time_point now, const Send& send) {
     } else {
         for (const auto& packet : window_) send(packet);
     }
-    deadline_ = now + interval_;
+    // A timeout the client named is kept exactly. Otherwise each retry waits
+    // twice as long, up to a few seconds: a client that only answers a
+    // repeated block from its own timer gets the quiet moment it needs.
+    auto wait = interval_;
+    if (!options_.timeout) {
+        auto cap = std::max(interval_, kMaxBackoff);
+        for (int i = 0; i < retries_ && wait < cap; ++i) wait *= 2;
+        wait = std::min(wait, cap);
+    }
+    deadline_ = now + wait;
 }
 
 void Session::OnDatagram(std::span<const uint8_t> datagram, Clock::time_point now,

@@ -20,6 +20,10 @@ namespace kestrix::tftp {
 
 using Clock = std::chrono::steady_clock;
 
+// The longest wait between two sends of the same packet when the client
+// named no timeout.
+inline constexpr std::chrono::milliseconds kMaxBackoff{3000};
+
 struct SessionLimits {
     // Used when the client did not name a timeout of its own.
     std::chrono::milliseconds retransmit{1000};

@@ -175,6 +175,8 @@ TEST(TftpSession, SilentPeerEndsAfterBoundedRetries) {
             s.OnTimer(now, send);
         }
         EXPECT_EQ(sends, 1 + retries);
+        // The client's timeout is kept exactly: retries are 3 s apart.
+        EXPECT_EQ(now, Clock::time_point{} + 3s * (retries + 1));
         EXPECT_TRUE(error_sent);
         EXPECT_EQ(s.Result(), SessionResult::kTimedOut);
     }
@@ -224,6 +226,27 @@ TEST(TftpSession, OackWaitsForAckZero) {
     EXPECT_EQ(std::vector<uint8_t>(sent[1].begin(), sent[1].begin() + 4),
               (std::vector<uint8_t>{0, 3, 0, 1}));
     EXPECT_EQ(sent[1].size(), 4u + 512u);
+}
+
+}  // namespace
+}  // namespace kestrix::tftp
+
+namespace kestrix::tftp {
+namespace {
+
+TEST(TftpSession, RetriesBackOffWhenTheClientNamedNoTimeout) {
+    auto send = [](std::span<const uint8_t>) {};
+    Session s(MakeMemorySource(Pattern(10'000), false), Options(512, 1, false),
+              SessionLimits{1000ms, 5});
+    auto now = Clock::time_point{};
+    s.Start(now, send);
+    std::vector<Clock::duration> gaps;
+    while (!s.Done()) {
+        gaps.push_back(s.Deadline() - now);
+        now = s.Deadline();
+        s.OnTimer(now, send);
+    }
+    EXPECT_EQ(gaps, (std::vector<Clock::duration>{1s, 2s, 3s, 3s, 3s, 3s}));
 }
 
 }  // namespace
