@@ -114,9 +114,19 @@ int main(int argc, char** argv) {
     std::ofstream(ini) << "[SERVER]\nDirectory=" << served << "\nPort=" << kOurPort << "\n";
     pid_t ours = Spawn({KX_FILESERVER_PATH, "--config", ini});
     pid_t theirs =
-        Spawn({"/usr/sbin/in.tftpd", "-L", "-a", "127.0.0.1:" + std::to_string(kTheirPort), "-u",
+        // With only loopback in the namespace in.tftpd cannot resolve a named
+        // bind address; an empty host binds every address there is.
+        Spawn({"/usr/sbin/in.tftpd", "-4", "-L", "-a", ":" + std::to_string(kTheirPort), "-u",
                "nobody", "-B", "65464", "-s", served});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (pid_t pid : {ours, theirs}) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            std::fprintf(stderr, "fileserver_bench: a server did not start\n");
+            kill(ours, SIGTERM);
+            kill(theirs, SIGTERM);
+            return 1;
+        }
+    }
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
