@@ -18,7 +18,7 @@ struct CommandInfo {
     Command command;
     std::string_view name;
 };
-constexpr std::array<CommandInfo, 10> kCommands = {{
+constexpr std::array<CommandInfo, 11> kCommands = {{
     {Command::kAdapters, "adapters"},
     {Command::kSearch, "search"},
     {Command::kRename, "rename"},
@@ -29,16 +29,28 @@ constexpr std::array<CommandInfo, 10> kCommands = {{
     {Command::kRestore, "restore"},
     {Command::kScanNeighbours, "scan-neighbours"},
     {Command::kChannels, "channels"},
+    {Command::kUpgrade, "upgrade"},
 }};
 
 bool IsAction(Command c) {
     return c == Command::kRename || c == Command::kSetIp || c == Command::kBridgeTransparent ||
            c == Command::kPxsync || c == Command::kReboot || c == Command::kRestore ||
-           c == Command::kScanNeighbours;
+           c == Command::kScanNeighbours || c == Command::kUpgrade;
 }
 
 // Which commands an option belongs to.
-enum class Scope { kAll, kListing, kNetwork, kSearching, kActions, kConfirm, kSetIp, kChannels };
+enum class Scope {
+    kAll,
+    kListing,
+    kNetwork,
+    kSearching,
+    kActions,
+    kConfirm,
+    kSetIp,
+    kChannels,
+    kUpgrade,
+    kChannelsOrUpgrade,
+};
 
 bool InScope(Scope scope, Command c) {
     switch (scope) {
@@ -52,11 +64,15 @@ bool InScope(Scope scope, Command c) {
         case Scope::kActions:
             return IsAction(c);
         case Scope::kConfirm:
-            return c == Command::kReboot || c == Command::kRestore;
+            return c == Command::kReboot || c == Command::kRestore || c == Command::kUpgrade;
         case Scope::kSetIp:
             return c == Command::kSetIp;
         case Scope::kChannels:
             return c == Command::kChannels;
+        case Scope::kUpgrade:
+            return c == Command::kUpgrade;
+        case Scope::kChannelsOrUpgrade:
+            return c == Command::kChannels || c == Command::kUpgrade;
     }
     return false;
 }
@@ -78,8 +94,9 @@ constexpr std::array<OptionInfo, 20> kOptions = {{
     {"--gateway", true, Scope::kSetIp},     {"--dns1", true, Scope::kSetIp},
     {"--dns2", true, Scope::kSetIp},        {"-h", false, Scope::kAll},
 }};
-constexpr std::array<OptionInfo, 7> kChannelOptions = {{
-    {"--type", true, Scope::kChannels},
+constexpr std::array<OptionInfo, 8> kChannelOptions = {{
+    {"--type", true, Scope::kChannelsOrUpgrade},
+    {"--file", true, Scope::kUpgrade},
     {"--band", true, Scope::kChannels},
     {"--country", true, Scope::kChannels},
     {"--network-mode", true, Scope::kChannels},
@@ -330,6 +347,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             o.dns2Given = true;
         } else if (word == "--type") {
             o.channels.type = value;
+            o.upgradeType = value;
+        } else if (word == "--file") {
+            o.upgradeFile = value;
         } else if (word == "--band") {
             o.channels.band = value;
         } else if (word == "--country") {
@@ -375,6 +395,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             if (o.channels.type.empty()) return fail("channels needs --type.");
             if (o.channels.band.empty()) return fail("channels needs --band.");
             if (o.channels.country.empty()) return fail("channels needs --country.");
+            break;
+        case Command::kUpgrade:
+            // An empty --file is the dialog's "Please select the upgrade
+            // file!", told by the command with its exit status.
             break;
         case Command::kSetIp:
             if (o.range.begin.empty()) return fail("set-ip needs --begin.");
@@ -519,6 +543,23 @@ std::string HelpText(Command command) {
                    "  --yes             do not ask\n" +
                    selection + common + "\n" + outcome;
         }
+        case Command::kUpgrade:
+            return "Usage: kestrix-cli upgrade --file PATH [--type MODEL|CODE] [--yes]\n"
+                   "                           (--mac MAC | --ip A.B.C.D | --filter TEXT | "
+                   "--all)...\n"
+                   "\n"
+                   "Upgrades the firmware of at most 10 chosen devices of one type from a .bin\n"
+                   "file that the FileServer beside the program serves while the upgrade runs.\n"
+                   "Devices of another type are skipped. A device is upgraded when it reports\n"
+                   "success and a later search finds it again; the command ends when every\n"
+                   "device is final, at the latest after the upgrade's phases.\n"
+                   "\n"
+                   "  --file PATH       the firmware file (ending in .bin or .BIN)\n"
+                   "  --type MODEL|CODE the device type to upgrade (default: the first device's)\n"
+                   "  --yes             do not ask\n"
+                   "JSON and CSV add version_before and version_after; results are upgraded,\n"
+                   "upgrade_failed, no_answer, skipped and the other results of the actions.\n" +
+                   selection + common + "\n" + outcome;
         case Command::kScanNeighbours:
             return "Usage: kestrix-cli scan-neighbours (--mac MAC | --ip A.B.C.D | --filter TEXT) "
                    "[--sort COLUMN]\n"

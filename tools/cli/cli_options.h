@@ -26,6 +26,7 @@ enum class Command {
     kRestore,
     kScanNeighbours,
     kChannels,
+    kUpgrade,
 };
 
 struct CliOptions {
@@ -52,6 +53,8 @@ struct CliOptions {
     AddressRange range;     // set-ip
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
+    std::string upgradeFile;  // upgrade: --file
+    std::string upgradeType;  // upgrade: --type, a model name or type code
     ChannelsRequest channels;  // channels: the texts, read when the command runs
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }

@@ -20,6 +20,7 @@
 #include "store/field_texts.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"
+#include "tools/cli/upgrade_command.h"
 
 namespace kestrix::cli {
 
@@ -745,8 +746,33 @@ int RunCommand(const CliOptions& o) {
             return RunScan(o);
         case Command::kChannels:
             return RunChannels(o);
+        case Command::kUpgrade:
+            return RunUpgrade(o);
     }
     return kExitInvalid;
+}
+
+// ---- For the commands in files of their own ------------------------------------
+
+std::optional<std::vector<ap_info_stu>> PrepareTargets(Session& session, const CliOptions& o,
+                                                       int& exit,
+                                                       std::vector<ActionResult>& failures) {
+    auto prepared = Prepare(session, o, exit);
+    if (!prepared) return std::nullopt;
+    failures = prepared->targets.failures;
+    return prepared->targets.devices;
+}
+
+bool ConfirmOnTerminal(const std::string& question, const std::vector<ap_info_stu>& devices) {
+    return Confirm(question, devices);
+}
+
+void CliMessage(const std::string& text) {
+    Message(text);
+}
+
+void PrintListing(const Listing& listing, Format format) {
+    Print(listing, format);
 }
 
 }  // namespace kestrix::cli

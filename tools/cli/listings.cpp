@@ -1,11 +1,11 @@
 #include "tools/cli/listings.h"
 
-#include "fleet/neighbour_texts.h"
-#include "fleet/selection.h"
+#include "base/language.h"
 #include "fleet/adapter_rows.h"
 #include "fleet/list_descriptor.h"
 #include "fleet/list_rows.h"
-#include "base/language.h"
+#include "fleet/neighbour_texts.h"
+#include "fleet/selection.h"
 #include "store/field_texts.h"
 
 namespace kestrix::cli {
@@ -195,6 +195,10 @@ const char* OutcomeKey(Outcome outcome) {
             return "cancelled";
         case Outcome::kInterrupted:
             return "interrupted";
+        case Outcome::kUpgraded:
+            return "upgraded";
+        case Outcome::kUpgradeFailed:
+            return "upgrade_failed";
     }
     return "";
 }
@@ -204,7 +208,8 @@ bool OutcomeCounts(Outcome outcome) {
 }
 
 bool OutcomeOk(Outcome outcome) {
-    return outcome == Outcome::kDone || outcome == Outcome::kSkipped;
+    return outcome == Outcome::kDone || outcome == Outcome::kSkipped ||
+           outcome == Outcome::kUpgraded;
 }
 
 Listing ResultListing(const std::vector<ActionResult>& results, bool withNewIp) {

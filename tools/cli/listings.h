@@ -30,6 +30,8 @@ enum class Outcome {
     kSkipped,      // the switch does not exist on it (N/A); not a failure
     kCancelled,    // the operator said no
     kInterrupted,  // the tool was stopped while waiting
+    kUpgraded,       // upgrade: success reported and seen again with its new information
+    kUpgradeFailed,  // upgrade: the device reported that the upgrade failed
 };
 // The JSON/CSV word of an outcome ("done", "no_answer", ...).
 const char* OutcomeKey(Outcome outcome);
