@@ -1,5 +1,6 @@
 #include "pages/DeviceListDlg.h"
 
+#include <QAbstractItemDelegate>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -11,19 +12,19 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TMultiPages.h"
 #include "controls/WaitDlg.h"
+#include "fleet/csv_export.h"
+#include "fleet/list_rows.h"
 #include "link/device_link.h"
 #include "pages/GridStyling.h"
 #include "pages/PageMessage.h"
-#include "fleet/csv_export.h"
-#include "fleet/list_rows.h"
 #include "shell/ChildDlg.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 
 namespace kestrix {
 
@@ -39,7 +40,6 @@ constexpr int kStripWidth = 420;
 const QColor kIconColour(44, 62, 94);
 constexpr int kPageSizes[] = {15, 30, 50, 100};
 constexpr int kInitialPageSize = 1;  // 30 rows
-
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -114,7 +114,9 @@ QToolButton* MakeToolButton(QWidget* parent, const QIcon& icon, const char* name
 }  // namespace
 
 CDeviceListDlg::CDeviceListDlg(const AppContext& context, ListPage page, QWidget* parent)
-    : CPageBase(context, DescriptorFor(page).dialogId, parent), list_(DescriptorFor(page)), state_(list_) {
+    : CPageBase(context, DescriptorFor(page).dialogId, parent),
+      list_(DescriptorFor(page)),
+      state_(list_) {
     BuildControls();
     TranslateDialog(this);
     ShowCount();
@@ -162,6 +164,12 @@ void CDeviceListDlg::BuildControls() {
     if (operate >= 0) grid_->setColumnHidden(operate, true);
     connect(grid_, &CGridCtrl::CellClicked, this,
             [this](int row, int column) { OnGridClicked(row, column); });
+    // The view lets go of the editor in its own handler of this signal;
+    // the deferred refresh runs once that is done, after the edit's end.
+    connect(grid_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RunDeferredRefresh(); }, Qt::QueuedConnection);
+    });
 
     pageSizeLabel_ = new QLabel(QStringLiteral("Each page number"), this);
     pageSizeLabel_->setObjectName(QStringLiteral("pageSizeLabel"));
@@ -295,7 +303,28 @@ void CDeviceListDlg::GoToPage(int page) {
     RefreshList(page, state_.RefreshAscending(), state_.sortColumn, state_.filterText);
 }
 
+bool CDeviceListDlg::EditorOpen() const {
+    const int column = grid_->EditableColumn();
+    if (column < 0) return false;
+    const QAbstractItemModel* model = grid_->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (grid_->indexWidget(model->index(r, column)) != nullptr) return true;
+    }
+    return false;
+}
+
+void CDeviceListDlg::RunDeferredRefresh() {
+    if (!deferredRefresh_ || EditorOpen()) return;
+    const RefreshRequest r = *deferredRefresh_;
+    RefreshList(r.page, r.ascending, r.column, r.filter);
+}
+
 void CDeviceListDlg::RefreshList(int page, bool ascending, int column, const std::string& filter) {
+    if (EditorOpen()) {
+        deferredRefresh_ = RefreshRequest{page, ascending, column, filter};
+        return;
+    }
+    deferredRefresh_.reset();
     const int pageSize = RowsPerPage();
     page = std::max(page, 1);
     ListPageResult result =
