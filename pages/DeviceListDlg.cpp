@@ -12,19 +12,19 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TMultiPages.h"
 #include "controls/WaitDlg.h"
-#include "fleet/csv_export.h"
-#include "fleet/list_rows.h"
 #include "link/device_link.h"
 #include "pages/GridStyling.h"
 #include "pages/PageMessage.h"
+#include "fleet/csv_export.h"
+#include "fleet/list_rows.h"
 #include "shell/ChildDlg.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
+#include "base/language.h"
 
 namespace kestrix {
 
@@ -40,6 +40,7 @@ constexpr int kStripWidth = 420;
 const QColor kIconColour(44, 62, 94);
 constexpr int kPageSizes[] = {15, 30, 50, 100};
 constexpr int kInitialPageSize = 1;  // 30 rows
+
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -114,9 +115,7 @@ QToolButton* MakeToolButton(QWidget* parent, const QIcon& icon, const char* name
 }  // namespace
 
 CDeviceListDlg::CDeviceListDlg(const AppContext& context, ListPage page, QWidget* parent)
-    : CPageBase(context, DescriptorFor(page).dialogId, parent),
-      list_(DescriptorFor(page)),
-      state_(list_) {
+    : CPageBase(context, DescriptorFor(page).dialogId, parent), list_(DescriptorFor(page)), state_(list_) {
     BuildControls();
     TranslateDialog(this);
     ShowCount();

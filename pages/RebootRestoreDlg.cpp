@@ -1,5 +1,7 @@
 #include "pages/RebootRestoreDlg.h"
 
+#include <QScrollBar>
+
 #include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
@@ -81,6 +83,10 @@ void CRebootRestoreDlg::OnAction() {
     StartCommandWorker();
     waiting_ = true;
     statusTimer_.start();
+    // The list is wider than the page: the Status column, the one that
+    // changes now, comes into view.
+    QScrollBar* sideways = Grid()->horizontalScrollBar();
+    sideways->setValue(sideways->maximum());
 
     std::shared_ptr<StatusLink> link = Link();
     wait_ = MakeWaitDialog(kWaitSeconds, true, action_.closingSearches).release();
