@@ -1,5 +1,6 @@
 #include "pages/DeviceListDlg.h"
 
+#include <QAbstractItemDelegate>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -162,6 +163,12 @@ void CDeviceListDlg::BuildControls() {
     if (operate >= 0) grid_->setColumnHidden(operate, true);
     connect(grid_, &CGridCtrl::CellClicked, this,
             [this](int row, int column) { OnGridClicked(row, column); });
+    // The view lets go of the editor in its own handler of this signal;
+    // the deferred refresh runs once that is done, after the edit's end.
+    connect(grid_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RunDeferredRefresh(); }, Qt::QueuedConnection);
+    });
 
     pageSizeLabel_ = new QLabel(QStringLiteral("Each page number"), this);
     pageSizeLabel_->setObjectName(QStringLiteral("pageSizeLabel"));
@@ -295,7 +302,28 @@ void CDeviceListDlg::GoToPage(int page) {
     RefreshList(page, state_.RefreshAscending(), state_.sortColumn, state_.filterText);
 }
 
+bool CDeviceListDlg::EditorOpen() const {
+    const int column = grid_->EditableColumn();
+    if (column < 0) return false;
+    const QAbstractItemModel* model = grid_->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (grid_->indexWidget(model->index(r, column)) != nullptr) return true;
+    }
+    return false;
+}
+
+void CDeviceListDlg::RunDeferredRefresh() {
+    if (!deferredRefresh_ || EditorOpen()) return;
+    const RefreshRequest r = *deferredRefresh_;
+    RefreshList(r.page, r.ascending, r.column, r.filter);
+}
+
 void CDeviceListDlg::RefreshList(int page, bool ascending, int column, const std::string& filter) {
+    if (EditorOpen()) {
+        deferredRefresh_ = RefreshRequest{page, ascending, column, filter};
+        return;
+    }
+    deferredRefresh_.reset();
     const int pageSize = RowsPerPage();
     page = std::max(page, 1);
     ListPageResult result =

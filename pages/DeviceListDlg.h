@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ public:
 
     // Reloads the grid with page `page` of the devices matching `filter`,
     // sorted by the key of grid column `column`. Every tick is cleared.
+    // While the grid's in-place editor is open the reload waits until the
+    // editor closes (the last request wins), so that what the operator is
+    // typing is neither lost nor written into another device's row.
     void RefreshList(int page, bool ascending, int column, const std::string& filter);
     int RowsPerPage() const;
 
@@ -125,10 +129,19 @@ private:
     void FillGrid(const std::vector<ap_info_stu>& rows, int pageSize);
     void ShowCount();
     void OnExportClicked();
+    bool EditorOpen() const;
+    void RunDeferredRefresh();
     DeviceListSource& Source();
 
     const ListDescriptor& list_;
     ListState state_;
+    struct RefreshRequest {
+        int page;
+        bool ascending;
+        int column;
+        std::string filter;
+    };
+    std::optional<RefreshRequest> deferredRefresh_;
     std::vector<SelectedDevice> selection_;
     ActionWorkers workers_;
     std::shared_ptr<DeviceListSource> source_;

@@ -3,6 +3,6 @@
 namespace kestrix {
 
 CRebootDlg::CRebootDlg(const AppContext& context, QWidget* parent)
-    : CDeviceListDlg(context, ListPage::kReboot, parent) {}
+    : CRebootRestoreDlg(context, ListPage::kReboot, parent) {}
 
 }  // namespace kestrix

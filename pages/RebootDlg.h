@@ -1,11 +1,11 @@
 #pragma once
 // The reboot page: the devices to restart, with their status.
 
-#include "pages/DeviceListDlg.h"
+#include "pages/RebootRestoreDlg.h"
 
 namespace kestrix {
 
-class CRebootDlg : public CDeviceListDlg {
+class CRebootDlg : public CRebootRestoreDlg {
     Q_OBJECT
 public:
     explicit CRebootDlg(const AppContext& context, QWidget* parent = nullptr);

@@ -3,6 +3,6 @@
 namespace kestrix {
 
 CRestoreDlg::CRestoreDlg(const AppContext& context, QWidget* parent)
-    : CDeviceListDlg(context, ListPage::kRestore, parent) {}
+    : CRebootRestoreDlg(context, ListPage::kRestore, parent) {}
 
 }  // namespace kestrix

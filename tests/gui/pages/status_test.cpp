@@ -94,6 +94,7 @@ private slots:
     void renameSendsTheCheckedNameThenAsksItBack();
     void renameRefusedEmptyOrUnchangedSendsNothing();
     void announcedRowsCannotBeRenamed();
+    void refreshesWaitForTheOpenRenameEditor();
     void switchesNeedConfigurableDevices();
     void switchBlocksCarryOnlyTheirStateByte();
     void cancelSendsNothing();
@@ -414,6 +415,62 @@ void StatusTest::announcedRowsCannotBeRenamed() {
     ClickCell(grid, 1, kIp);
     QVERIFY(!grid->IsEditable());
     QVERIFY(link_->Calls().empty());
+}
+
+void StatusTest::refreshesWaitForTheOpenRenameEditor() {
+    for (int i = 0; i < 3; ++i) AddDevice(NthDevice(i));
+    auto page = ShownPage();
+    CGridCtrl* grid = page->Grid();
+    auto openEditor = [&](int row) -> QLineEdit* {
+        ClickCell(grid, row, kLocation);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+                           grid->CellRect(row, kLocation).center());
+        return grid->viewport()->findChild<QLineEdit*>();
+    };
+    // Every kind of refresh while the operator types: the action refresh,
+    // the container's, a search step's page 1, the strip's page change.
+    const std::vector<std::function<void()>> refreshes = {
+        [&] { page->RefreshCurrentPage(); },
+        [&] { page->GoToPage(1); },
+        [&] { page->RefreshList(1, true, kMac, std::string()); },
+    };
+    int added = 3;
+    for (bool confirm : {true, false}) {
+        for (const auto& refresh : refreshes) {
+            link_->Clear();
+            const int row = RowOfMac(grid, NthDevice(1).mac);
+            QLineEdit* editor = openEditor(row);
+            QVERIFY(editor);
+            editor->clear();
+            QTest::keyClicks(editor, QStringLiteral("Roof west"));
+            const int rowsBefore = grid->GetRowCount();
+            // A device found meanwhile waits for the editor to close.
+            AddDevice(NthDevice(added++));
+            refresh();
+            QCOMPARE(grid->viewport()->findChild<QLineEdit*>(), editor);
+            QCOMPARE(editor->text(), QStringLiteral("Roof west"));
+            QCOMPARE(grid->GetRowCount(), rowsBefore);
+            QTest::keyClick(editor, confirm ? Qt::Key_Return : Qt::Key_Escape);
+            // Then the refresh that was asked for runs.
+            QTRY_COMPARE(grid->GetRowCount(), added + 1);
+            QVERIFY(grid->viewport()->findChild<QLineEdit*>() == nullptr);
+            if (confirm) {
+                QTRY_COMPARE(link_->Sends(MsgType::SetName).size(), size_t(1));
+                const RecordingLink::Call name = link_->Sends(MsgType::SetName)[0];
+                QCOMPARE(name.mac, NthDevice(1).mac);
+                QCOMPARE(std::string(name.payload.begin(), name.payload.begin() + 9),
+                         std::string("Roof west"));
+            } else {
+                QCoreApplication::processEvents();
+                QVERIFY(link_->Sends(MsgType::SetName).empty());
+            }
+        }
+    }
+    // With no editor open a refresh is immediate.
+    AddDevice(NthDevice(added++));
+    page->RefreshCurrentPage();
+    QCOMPARE(grid->GetRowCount(), added + 1);
+    QVERIFY(messages_.empty());
 }
 
 // ---- Set Bridge and PX-SYNC --------------------------------------------------------
