@@ -144,8 +144,18 @@ protected:
             n += e.state == PresenceState::Informed ? 1 : 0;
         return n;
     }
+    // Every answering device informed and stored: the reply processor saves
+    // what it drained in one transaction, so the store may trail the
+    // presence list by one drain.
     bool DiscoverAll(std::chrono::milliseconds limit = 30s) {
-        return WaitUntil([&] { return Informed() == static_cast<size_t>(kAnswering); }, limit);
+        return WaitUntil(
+            [&] {
+                if (Informed() != static_cast<size_t>(kAnswering)) return false;
+                std::vector<std::string> stored;
+                sql_->GetAllDeviceMacs(stored);
+                return stored.size() >= static_cast<size_t>(kAnswering);
+            },
+            limit);
     }
     std::optional<PresenceEntry> Entry(const std::string& mac) const {
         for (const auto& e : link_->PresenceSnapshot())
