@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fleet/address_batch.h"
+#include "tools/cli/bridge_options.h"
 #include "tools/cli/channels.h"
 #include "tools/cli/output.h"
 
@@ -26,6 +27,7 @@ enum class Command {
     kRestore,
     kScanNeighbours,
     kChannels,
+    kBridge,
 };
 
 struct CliOptions {
@@ -53,6 +55,7 @@ struct CliOptions {
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
     ChannelsRequest channels;  // channels: the texts, read when the command runs
+    BridgeRequest bridge;      // bridge: its own options
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }
 };

@@ -195,6 +195,8 @@ const char* OutcomeKey(Outcome outcome) {
             return "cancelled";
         case Outcome::kInterrupted:
             return "interrupted";
+        case Outcome::kBridgeFailed:
+            return "bridge_failed";
     }
     return "";
 }
