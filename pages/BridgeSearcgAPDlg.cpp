@@ -24,7 +24,7 @@ struct ScanHeading {
 };
 constexpr ScanHeading kHeadings[kScanColumnCount] = {
     {"Select", 40}, {"SingleName", 140}, {"Channel", 70},
-    {"MAC", 120},   {"Secure", 120},     {"SingleStrength", 60},
+    {"MAC", 120},   {"Secure", 120},     {"SingleStrength", 76},
 };
 
 }  // namespace
@@ -71,7 +71,7 @@ CBridgeSearcgAPDlg::CBridgeSearcgAPDlg(const AppContext& context, std::shared_pt
     grid_->SetColumnCount(kScanColumnCount);
     grid_->SetCheckColumn(true);
     for (int c = 0; c < kScanColumnCount; ++c) {
-        StyleGridHeading(a, grid_, c, QString::fromUtf8(kHeadings[c].key));
+        StyleGridHeading(a, grid_, c, ToQString(TranslateText(kHeadings[c].key)));
         grid_->setColumnWidth(c, kHeadings[c].width);
     }
     // The signal pictures, numbered as the skin numbers them.
