@@ -30,7 +30,7 @@ enum class Outcome {
     kSkipped,      // the switch does not exist on it (N/A); not a failure
     kCancelled,    // the operator said no
     kInterrupted,  // the tool was stopped while waiting
-    kBridgeFailed, // bridge: the device answered that the bridge failed
+    kBridgeFailed,  // bridge: the device answered that the bridge failed
 };
 // The JSON/CSV word of an outcome ("done", "no_answer", ...).
 const char* OutcomeKey(Outcome outcome);
