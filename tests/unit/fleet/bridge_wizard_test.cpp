@@ -100,25 +100,6 @@ TEST(BridgeWizardSecurity, WepIsOfferedToTypes15And18AndToAnyTypeWhoseAccessPoin
               (std::vector<int>{0, 2, 3, 4}));
 }
 
-TEST(BridgeWizardSecurity, FieldsShownPerMode) {
-    struct Case {
-        int mode;
-        bool ciphers, tkipAes, key, wep;
-    };
-    for (const Case& c : {Case{kSecurityNone, false, false, false, false},
-                          Case{kSecurityWep, false, false, false, true},
-                          Case{kSecurityWpaPsk, true, false, true, false},
-                          Case{kSecurityWpa2Psk, true, true, true, false},
-                          Case{kSecurityMixed, true, true, true, false}}) {
-        SCOPED_TRACE(c.mode);
-        const SecurityFields f = FieldsOfMode(c.mode);
-        EXPECT_EQ(f.ciphers, c.ciphers);
-        EXPECT_EQ(f.tkipAesEnabled, c.tkipAes);
-        EXPECT_EQ(f.key, c.key);
-        EXPECT_EQ(f.wepPanel, c.wep);
-    }
-}
-
 TEST(BridgeWizardSecurity, ChannelAndBandwidthListsComeFromTheRecordAndTheEntry) {
     // Type 15 in the "Test" country (slot 61) with DFS: the wizard also
     // leaves out 120, 124 and 128.
@@ -195,42 +176,6 @@ TEST(BridgeWizardSecurity, ChecksInOrderWithTheirMessages) {
     }
 }
 
-TEST(BridgeWizardBlocks, Wpa2PayloadByteByByte) {
-    BridgeSecurity s = Psk("secretpass");
-    s.channels.entries = {{0, "Auto"}, {149, "149", false}};
-    s.channels.selected = 1;
-    s.cipher = PskCipher::kTkipAes;
-    s.keyTime = "";  // empty counts as 0
-    const BridgeBlock b = BuildBridgeBlock(s, MacTextToBytes("a0:b1:c2:d3:e4:f5"));
-    const AddressBlock a =
-        BuildBridgeAddressBlock({"192.168.1.30", "255.255.255.0", "192.168.1.1", "", "0.0.0.0"});
-    const std::vector<uint8_t> p = BridgePayload(b, a);
-    ASSERT_EQ(p.size(), 328u);
-
-    std::vector<uint8_t> want(328, 0);
-    want[0] = 2;
-    const uint8_t mac[] = {0xa0, 0xb1, 0xc2, 0xd3, 0xe4, 0xf5};
-    std::copy(std::begin(mac), std::end(mac), want.begin() + 1);
-    want[7] = 149;
-    const std::string ssid = "Tower";
-    std::copy(ssid.begin(), ssid.end(), want.begin() + 8);
-    want[40] = 5;
-    want[42] = kSecurityWpa2Psk;
-    want[43] = 2;  // TKIP&AES
-    const std::string key = "secretpass";
-    std::copy(key.begin(), key.end(), want.begin() + 44);
-    want[44 + 64] = 10;
-    // key time at 42 + 67 stays 0
-    want[304] = 1;  // static address
-    const uint8_t addr[] = {192, 168, 1, 30, 255, 255, 255, 0, 192, 168, 1, 1};
-    std::copy(std::begin(addr), std::end(addr), want.begin() + 305);
-    EXPECT_EQ(p, want);
-
-    s.keyTime = "3600";
-    const std::vector<uint8_t> timed = BridgePayload(BuildBridgeBlock(s, {}), a);
-    EXPECT_EQ(LoadU32(timed.data() + 42 + 67), 3600u);
-}
-
 TEST(BridgeWizardBlocks, WepPayloadByteByByte) {
     BridgeSecurity s;
     s.ssid = "北门";
@@ -284,12 +229,10 @@ TEST(BridgeWizardAddress, TheDevicesOwnAddressSkipsTheInUseTest) {
               "The primary DNS server cannot be the same as the secondary DNS server!");
 }
 
-TEST(BridgeWizardScan, SignalPicturesSortKeysAndTheModeSwitch) {
+TEST(BridgeWizardScan, SignalPicturesAndTheModeSwitch) {
     for (auto [signal, image] :
          {std::pair{-30, 5}, {-59, 5}, {-60, 3}, {-74, 3}, {-75, 1}, {-90, 1}})
         EXPECT_EQ(SignalImage(signal), image) << signal;
-    const int keys[] = {1, 1, 2, 0, 3, 4};
-    for (int c = 0; c < kScanColumnCount; ++c) EXPECT_EQ(ScanSortKey(c), keys[c]) << c;
     for (auto [position, blocks] : {std::pair{0, false}, {1, true}, {2, false}, {3, true}}) {
         ap_info_stu r = Device(5);
         DeviceInfoBlock info = r.info();
@@ -297,36 +240,6 @@ TEST(BridgeWizardScan, SignalPicturesSortKeysAndTheModeSwitch) {
         r.set_info(info);
         EXPECT_EQ(ModeSwitchBlocksBridge(r), blocks) << position;
     }
-}
-
-struct RecordingSink : CommandSink {
-    std::vector<std::vector<uint8_t>> payloads;
-    std::string target, mac;
-    bool retry = false;
-    bool SendToDevice(const std::string& t, MsgType type, const uint8_t* payload, size_t length,
-                      const std::string& m, bool registerRetry) override {
-        EXPECT_EQ(type, MsgType::SetBridge);
-        payloads.emplace_back(payload, payload + length);
-        target = t;
-        mac = m;
-        retry = registerRetry;
-        return true;
-    }
-    void NoteNewAddress(const std::string&, const std::string&, const std::string&) override {}
-};
-
-TEST(BridgeWizardBlocks, TheApplyWorkerSendsOneRetransmittedSetBridge) {
-    RecordingSink sink;
-    const BridgeSecurity s = Psk("secretpass");
-    const BridgeBlock b = BuildBridgeBlock(s, {});
-    const AddressBlock a = BuildBridgeAddressBlock(InitialBridgeAddress(Device(5)));
-    const SentCommand c = SendBridge(sink, {"192.168.1.20", "00:11:22:33:44:55", 5}, b, a);
-    EXPECT_TRUE(c.sent);
-    ASSERT_EQ(sink.payloads.size(), 1u);
-    EXPECT_EQ(sink.payloads[0], BridgePayload(b, a));
-    EXPECT_EQ(sink.target, "192.168.1.20");
-    EXPECT_EQ(sink.mac, "00:11:22:33:44:55");
-    EXPECT_TRUE(sink.retry);
 }
 
 }  // namespace
