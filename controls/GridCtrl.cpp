@@ -435,6 +435,11 @@ bool CGridCtrl::SetImageList(const QString& path, QSize imageSize) {
     return !images_.empty();
 }
 
+void CGridCtrl::SetImages(std::vector<QPixmap> images) {
+    images_ = std::move(images);
+    viewport()->update();
+}
+
 const QPixmap* CGridCtrl::Image(int index) const {
     if (index < 0 || index >= static_cast<int>(images_.size())) return nullptr;
     return &images_[static_cast<size_t>(index)];

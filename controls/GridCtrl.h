@@ -54,6 +54,9 @@ public:
     // Loads an image strip (images side by side, `imageSize` each, white
     // drawn transparent). False when the file cannot be read.
     bool SetImageList(const QString& path, QSize imageSize = QSize(50, 16));
+    // The images from separate pictures instead of a strip (null ones too,
+    // so that the numbering stays).
+    void SetImages(std::vector<QPixmap> images);
     int GetImageCount() const { return static_cast<int>(images_.size()); }
     const QColor& HeadingTextColor() const { return headingText_; }
     const QColor& HeadingBackground() const { return headingBackground_; }

@@ -30,12 +30,14 @@ constexpr std::array<CommandInfo, 11> kCommands = {{
     {Command::kScanNeighbours, "scan-neighbours"},
     {Command::kChannels, "channels"},
     {Command::kUpgrade, "upgrade"},
+    {Command::kBridge, "bridge"},
 }};
 
 bool IsAction(Command c) {
     return c == Command::kRename || c == Command::kSetIp || c == Command::kBridgeTransparent ||
            c == Command::kPxsync || c == Command::kReboot || c == Command::kRestore ||
-           c == Command::kScanNeighbours || c == Command::kUpgrade;
+           c == Command::kScanNeighbours || c == Command::kUpgrade ||
+           c == Command::kBridge;
 }
 
 // Which commands an option belongs to.
@@ -64,7 +66,8 @@ bool InScope(Scope scope, Command c) {
         case Scope::kActions:
             return IsAction(c);
         case Scope::kConfirm:
-            return c == Command::kReboot || c == Command::kRestore || c == Command::kUpgrade;
+            return c == Command::kReboot || c == Command::kRestore || c == Command::kUpgrade ||
+           c == Command::kBridge;
         case Scope::kSetIp:
             return c == Command::kSetIp;
         case Scope::kChannels:
@@ -280,6 +283,18 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             positional.push_back(args[i]);
             continue;
         }
+        if (o.command == Command::kBridge && IsBridgeOption(word)) {
+            std::string value;
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return fail(word + " needs a value.");
+            }
+            if (auto error = SetBridgeOption(o.bridge, word, value)) return fail(*error);
+            continue;
+        }
         const OptionInfo* option = FindOption(word);
         if (option == nullptr) return fail("Unknown option " + word + ".");
         if (!InScope(option->scope, o.command))
@@ -400,6 +415,11 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             // An empty --file is the dialog's "Please select the upgrade
             // file!", told by the command with its exit status.
             break;
+        case Command::kBridge:
+            if (o.bridge.ap.empty()) return fail("bridge needs --ap.");
+            if (o.macs.size() != 1 || !o.ips.empty() || o.filter || o.all)
+                return fail("bridge works on one device, chosen with one --mac.");
+            break;
         case Command::kSetIp:
             if (o.range.begin.empty()) return fail("set-ip needs --begin.");
             if (o.range.mask.empty()) return fail("set-ip needs --mask.");
@@ -454,6 +474,7 @@ std::string HelpText(Command command) {
                    "  scan-neighbours     let one device scan for access points near it\n"
                    "  channels            the radio choices a device type has in a country "
                    "(sends nothing)\n"
+                   "  bridge              make a device a station of an access point it hears\n"
                    "\n"
                    "kestrix-cli COMMAND --help tells more. Only one copy of the tool (this one or\n"
                    "the desktop application) can run at a time: both use the same ports.\n"
@@ -573,6 +594,8 @@ std::string HelpText(Command command) {
                    "                    strongest first; a named column sorts ascending)\n"
                    "  --desc            descending order\n" +
                    selection + common + "\n" + outcome;
+        case Command::kBridge:
+            return BridgeHelpText();
         case Command::kChannels:
             return "Usage: kestrix-cli channels --type CODE --band 2.4|5 --country NAME|CODE\n"
                    "                           [--network-mode M] [--bandwidth B] [--channel N] "

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fleet/address_batch.h"
+#include "tools/cli/bridge_options.h"
 #include "tools/cli/channels.h"
 #include "tools/cli/output.h"
 
@@ -27,6 +28,7 @@ enum class Command {
     kScanNeighbours,
     kChannels,
     kUpgrade,
+    kBridge,
 };
 
 struct CliOptions {
@@ -56,6 +58,7 @@ struct CliOptions {
     std::string upgradeFile;  // upgrade: --file
     std::string upgradeType;  // upgrade: --type, a model name or type code
     ChannelsRequest channels;  // channels: the texts, read when the command runs
+    BridgeRequest bridge;      // bridge: its own options
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }
 };

@@ -18,6 +18,7 @@
 #include "fleet/validation.h"
 #include "base/language.h"
 #include "store/field_texts.h"
+#include "tools/cli/bridge_command.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"
 #include "tools/cli/upgrade_command.h"
@@ -748,6 +749,8 @@ int RunCommand(const CliOptions& o) {
             return RunChannels(o);
         case Command::kUpgrade:
             return RunUpgrade(o);
+        case Command::kBridge:
+            return RunBridge(o);
     }
     return kExitInvalid;
 }

@@ -199,6 +199,8 @@ const char* OutcomeKey(Outcome outcome) {
             return "upgraded";
         case Outcome::kUpgradeFailed:
             return "upgrade_failed";
+        case Outcome::kBridgeFailed:
+            return "bridge_failed";
     }
     return "";
 }

@@ -32,6 +32,7 @@ enum class Outcome {
     kInterrupted,  // the tool was stopped while waiting
     kUpgraded,       // upgrade: success reported and seen again with its new information
     kUpgradeFailed,  // upgrade: the device reported that the upgrade failed
+    kBridgeFailed,  // bridge: the device answered that the bridge failed
 };
 // The JSON/CSV word of an outcome ("done", "no_answer", ...).
 const char* OutcomeKey(Outcome outcome);
