@@ -18,7 +18,7 @@ struct CommandInfo {
     Command command;
     std::string_view name;
 };
-constexpr std::array<CommandInfo, 11> kCommands = {{
+constexpr std::array<CommandInfo, 12> kCommands = {{
     {Command::kAdapters, "adapters"},
     {Command::kSearch, "search"},
     {Command::kRename, "rename"},
