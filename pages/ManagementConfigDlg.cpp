@@ -68,7 +68,7 @@ CManagementConfigDlg::CManagementConfigDlg(const AppContext& context, const ap_i
 
     ShowTab(ConfigTab::kWireless);
     TranslateDialog(this);
-    setMinimumSize(QSize(640, 560));
+    setMinimumSize(sizeHint().expandedTo(QSize(720, 560)));
 }
 
 void CManagementConfigDlg::ShowTab(ConfigTab tab) {

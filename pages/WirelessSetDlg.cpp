@@ -26,7 +26,7 @@ QComboBox* MakeBox(QWidget* parent, const char* name) {
     box->setObjectName(QString::fromLatin1(name));
     // Filled with texts already looked up.
     box->setProperty("kxKeepText", true);
-    box->setMinimumWidth(170);
+    box->setMinimumWidth(150);
     return box;
 }
 
