@@ -10,6 +10,7 @@
 
 #include "fleet/address_batch.h"
 #include "tools/cli/channels.h"
+#include "tools/cli/configure_edits.h"
 #include "tools/cli/output.h"
 
 namespace kestrix::cli {
@@ -26,6 +27,7 @@ enum class Command {
     kRestore,
     kScanNeighbours,
     kChannels,
+    kConfigure,
 };
 
 struct CliOptions {
@@ -53,6 +55,7 @@ struct CliOptions {
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
     ChannelsRequest channels;  // channels: the texts, read when the command runs
+    std::vector<ConfigureEdit> configure;  // configure: the edits, as given
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }
 };

@@ -18,6 +18,7 @@
 #include "fleet/validation.h"
 #include "base/language.h"
 #include "store/field_texts.h"
+#include "tools/cli/configure_command.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"
 
@@ -745,6 +746,8 @@ int RunCommand(const CliOptions& o) {
             return RunScan(o);
         case Command::kChannels:
             return RunChannels(o);
+        case Command::kConfigure:
+            return RunConfigure(o);
     }
     return kExitInvalid;
 }
