@@ -188,6 +188,7 @@ void WirelessSettings::RebuildExtensions(int wanted) {
 
 void WirelessSettings::SelectCountry(int index) {
     if (index < 0 || index >= static_cast<int>(countries_.entries.size())) return;
+    radioTouched_ = true;
     countries_.selected = index;
     RebuildChannels(lists_.bandwidths.SelectedCode());
     RebuildExtensions(2);
@@ -195,6 +196,7 @@ void WirelessSettings::SelectCountry(int index) {
 
 void WirelessSettings::SelectNetworkMode(int index) {
     if (index < 0 || index >= static_cast<int>(lists_.networkModes.entries.size())) return;
+    radioTouched_ = true;
     lists_.networkModes.selected = index;
     const int mode = lists_.networkModes.entries[static_cast<size_t>(index)].code;
     lists_.bandwidths = BandwidthList(type_, band_, mode, lists_.bandwidths.SelectedCode());
@@ -207,6 +209,7 @@ void WirelessSettings::SelectNetworkMode(int index) {
 
 void WirelessSettings::SelectBandwidth(int index) {
     if (index < 0 || index >= static_cast<int>(lists_.bandwidths.entries.size())) return;
+    radioTouched_ = true;
     lists_.bandwidths.selected = index;
     if (workMode_ == 2 || workMode_ == 3 || workMode_ == 6) return;
     RebuildChannels(lists_.bandwidths.SelectedCode());
@@ -215,17 +218,20 @@ void WirelessSettings::SelectBandwidth(int index) {
 
 void WirelessSettings::SelectChannel(int index) {
     if (index < 0 || index >= static_cast<int>(lists_.channels.entries.size())) return;
+    radioTouched_ = true;
     lists_.channels.selected = index;
     RebuildExtensions(2);
 }
 
 void WirelessSettings::SelectExtension(int index) {
     if (index < 0 || index >= static_cast<int>(lists_.extensionChannels.entries.size())) return;
+    radioTouched_ = true;
     lists_.extensionChannels.selected = index;
 }
 
 void WirelessSettings::SetDfs(bool on) {
     if (!DfsOffered()) return;
+    radioTouched_ = true;
     dfs_ = on;
     RebuildChannels(lists_.bandwidths.SelectedCode());
 }
@@ -281,13 +287,15 @@ WirelessSettings::Result WirelessSettings::Collect() const {
     b.set_rf_count(1);
     b.set_rf_en(1);
     // A device whose country has no entry keeps its own code.
-    if (const std::optional<size_t> country = SelectedCountry())
+    if (const std::optional<size_t> country = SelectedCountry(); country && radioTouched_)
         b.set_country_code(CodeNumberOfCountry(*country));
-    if (auto v = lists_.networkModes.SelectedCode()) b.set_network_mode(static_cast<uint8_t>(*v));
-    if (auto v = lists_.bandwidths.SelectedCode()) b.set_bandwidth(static_cast<uint8_t>(*v));
+    if (auto v = lists_.networkModes.SelectedCode(); v && radioTouched_)
+        b.set_network_mode(static_cast<uint8_t>(*v));
+    if (auto v = lists_.bandwidths.SelectedCode(); v && radioTouched_)
+        b.set_bandwidth(static_cast<uint8_t>(*v));
     // Without a country of the table no channel list applies: the device
     // keeps its channel (and extension) rather than falling back to "Auto".
-    const bool ownChannel = !SelectedCountry().has_value();
+    const bool ownChannel = !SelectedCountry().has_value() || !radioTouched_;
     if (auto v = lists_.channels.SelectedCode(); v && !ownChannel)
         b.set_channel(static_cast<uint8_t>(*v));
     b.set_tx_power(static_cast<uint8_t>(ReadDecimal(e.power)));

@@ -117,6 +117,10 @@ public:
         ExtensionBlock extension;  // all zero but wl_dfs for types 15 and 18
         bool changed = false;
     };
+    // A radio the operator did not touch keeps the record's country,
+    // network mode, bandwidth, channel and extension channel, even where
+    // the lists could not offer them (a channel set on the device's own web
+    // page): saving a new name must not move the device to another channel.
     Result Collect() const;
 
 private:
@@ -130,6 +134,8 @@ private:
     uint8_t workMode_ = 0;
     RadioBand band_ = RadioBand::k24GHz;
     bool dfs_ = false;
+    // Whether the operator changed any radio list (or the DFS box) since Fill.
+    bool radioTouched_ = false;
     PskCipher cipher_ = PskCipher::kAes;
     RadioList countries_;
     RadioLists lists_;

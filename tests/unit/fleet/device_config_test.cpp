@@ -72,14 +72,33 @@ TEST(WirelessSettings, OpeningAndSavingChangesNothing) {
     Spec type18 = FiveGhz(18);
     type18.dfs = 1;
     type18.channel = 100;
+    Spec notOffered;  // set on the device's own page: the US list stops at 11
+    notOffered.channel = 13;
+    Spec fiveNotOffered = FiveGhz(1);
+    fiveNotOffered.channel = 165;
+    fiveNotOffered.bandwidth = 3;
     for (const Spec& s : {Spec{}, FiveGhz(10), type18, type12Wpa, unknownCountry, stationMode,
-                          otherTypeWithDfsByte}) {
+                          otherTypeWithDfsByte, notOffered, fiveNotOffered}) {
         const ap_info_stu r = Device(s);
         const WirelessSettings::Result out = WirelessSettings(r).Collect();
         ASSERT_FALSE(out.failure) << out.failure->rule.key;
         EXPECT_FALSE(out.changed) << s.type << " mode " << int(s.workMode);
         EXPECT_EQ(out.block, r.info().wireless());
     }
+}
+
+TEST(WirelessSettings, AChannelTheListsLackGoesOnlyWhenTheRadioIsTouched) {
+    Spec s;
+    s.channel = 13;
+    WirelessSettings w(Device(s));
+    EXPECT_EQ(w.Channels().SelectedCode(), 0);  // not offered: the first entry shows
+    w.Entries().ssid = "renamed";
+    EXPECT_EQ(w.Collect().block.channel(), 13);
+    w.SelectBandwidth(IndexOfCode(w.Bandwidths(), kBwAuto));
+    const WirelessSettings::Result out = w.Collect();
+    EXPECT_EQ(out.block.channel(), 0);
+    EXPECT_EQ(out.block.bandwidth(), kBwAuto);
+    EXPECT_TRUE(out.changed);
 }
 
 TEST(WirelessSettings, FillSelectsFromTheRecord) {
