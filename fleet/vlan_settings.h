@@ -24,6 +24,11 @@ inline bool IsExtendedVlanGroup(VlanGroup g) {
     return g != VlanGroup::kBasic;
 }
 
+// Types 12, 13 and 271 cannot open the VLAN tab (Save still collects it).
+inline bool VlanTabOffered(uint16_t type) {
+    return type != 12 && type != 13 && type != 271;
+}
+
 struct VlanLayout {
     VlanGroup group = VlanGroup::kBasic;
     bool pvid = false;  // the fields offered (the others are hidden)

@@ -14,14 +14,6 @@
 
 namespace kestrix {
 
-namespace {
-
-bool HasNoVlanTab(uint16_t type) {
-    return type == 12 || type == 13 || type == 271;
-}
-
-}  // namespace
-
 CManagementConfigDlg::CManagementConfigDlg(const AppContext& context, const ap_info_stu& record,
                                            QWidget* parent)
     : CSkinDlg(context, "Device management", parent),
@@ -60,7 +52,7 @@ CManagementConfigDlg::CManagementConfigDlg(const AppContext& context, const ap_i
     Body()->addWidget(stack_, 1);
 
     // The VLAN view still exists (Save collects it) but cannot be reached.
-    tabs_[Index(ConfigTab::kVlan)]->setEnabled(!HasNoVlanTab(record.ap_type()));
+    tabs_[Index(ConfigTab::kVlan)]->setEnabled(VlanTabOffered(record.ap_type()));
 
     AddSaveCancel(save_, cancel_);
     connect(save_, &QAbstractButton::clicked, this, [this] { OnSave(); });

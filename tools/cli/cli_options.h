@@ -54,7 +54,7 @@ struct CliOptions {
     AddressRange range;     // set-ip
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
-    ChannelsRequest channels;  // channels: the texts, read when the command runs
+    ChannelsRequest channels;              // channels: the texts, read when the command runs
     std::vector<ConfigureEdit> configure;  // configure: the edits, as given
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }

@@ -10,8 +10,6 @@
 
 namespace kestrix::cli {
 
-bool HasNoVlanTabType(uint16_t type);
-
 namespace {
 
 const std::vector<std::string_view> kOrder = {
@@ -209,7 +207,7 @@ EditOutcome ApplyVlan(DeviceConfig& c, const ConfigureEdit& e) {
     const std::string& o = e.option;
     if (l.readOnly)
         return Refuse(e, "the VLAN settings of a device in this work mode cannot be changed");
-    if (HasNoVlanTabType(c.record.ap_type()))
+    if (!VlanTabOffered(c.record.ap_type()))
         return Refuse(e, "this device type has no VLAN settings");
     VlanEntries& v = c.vlan;
     if (o == "--vlan") {
@@ -325,10 +323,6 @@ EditOutcome ApplyConfigureEdits(DeviceConfig& c, const std::vector<ConfigureEdit
         if (!out.ok) return out;
     }
     return {};
-}
-
-bool HasNoVlanTabType(uint16_t type) {
-    return type == 12 || type == 13 || type == 271;
 }
 
 }  // namespace kestrix::cli
