@@ -18,7 +18,7 @@ struct CommandInfo {
     Command command;
     std::string_view name;
 };
-constexpr std::array<CommandInfo, 12> kCommands = {{
+constexpr std::array<CommandInfo, 13> kCommands = {{
     {Command::kAdapters, "adapters"},
     {Command::kSearch, "search"},
     {Command::kRename, "rename"},
@@ -31,13 +31,14 @@ constexpr std::array<CommandInfo, 12> kCommands = {{
     {Command::kChannels, "channels"},
     {Command::kUpgrade, "upgrade"},
     {Command::kBridge, "bridge"},
+    {Command::kConfigure, "configure"},
 }};
 
 bool IsAction(Command c) {
     return c == Command::kRename || c == Command::kSetIp || c == Command::kBridgeTransparent ||
            c == Command::kPxsync || c == Command::kReboot || c == Command::kRestore ||
            c == Command::kScanNeighbours || c == Command::kUpgrade ||
-           c == Command::kBridge;
+           c == Command::kBridge || c == Command::kConfigure;
 }
 
 // Which commands an option belongs to.
@@ -128,6 +129,40 @@ std::optional<double> ParseSeconds(std::string_view text) {
         value > kMaxSeconds)
         return std::nullopt;
     return value;
+}
+
+std::string ConfigureHelpText(const std::string& common) {
+    return "Usage: kestrix-cli configure (--mac MAC | --ip A.B.C.D) [SETTINGS] [--json]\n"
+           "\n"
+           "Changes one device's settings as its management dialog does: the device is\n"
+           "found by a short search, its stored settings are the starting point, the\n"
+           "settings given are applied in the order of the dialog's fields, every rule of\n"
+           "the dialog is checked, and only the blocks that changed are sent (name,\n"
+           "wireless, timed reboot, VLAN, address). A setting the device does not offer is\n"
+           "refused and nothing is sent. After an address change the tool waits for the\n"
+           "device to reappear at its new address.\n"
+           "\n"
+           "Wireless:  --ssid TEXT  --hide-ssid on|off  --country NAME|CODE  --network-mode M\n"
+           "           --bandwidth B  --channel N|auto  --extension-channel below|above\n"
+           "           --power N  --dfs on|off (types 15 and 18)\n"
+           "           --security none|wep|wpa-psk|wpa2-psk|mixed|wpa|wpa2\n"
+           "           --cipher aes|tkip|tkip+aes  --key TEXT  --key-time S\n"
+           "           --wep-auth open|share  --wep-default-key 1-4\n"
+           "           --wep-key1..--wep-key4 TEXT  --wep-key1-type..--wep-key4-type ascii|hex\n"
+           "           --radius-ip A  --radius-port N  --radius-key TEXT  --radius-key-time S\n"
+           "           --radius-cipher aes|tkip|aes+tkip\n"
+           "Address:   --address A  --mask M  --gateway G  --dns1 D  --dns2 D  --name TEXT\n"
+           "VLAN:      --vlan on|off  --pvid N  --manage-vlan N  --wlan N\n"
+           "           --lan N (two-port types)  --lan2 N  --lan3 N  --lan4 N (four-port types)\n"
+           "Reboot:    --timed-reboot off|HH:MM  --days mon,tue,...|everyday\n"
+           "\n"
+           "  --seconds S       length of the search that finds the device (default 3)\n"
+           "  --wait S          longest wait for the device's answers\n" +
+           common +
+           "\n"
+           "One line per command sent (done, no_answer). Exit status: 0 when every command\n"
+           "was answered (or nothing changed), 1 otherwise, 2 when a setting is refused or\n"
+           "fails a rule (nothing is sent then).\n";
 }
 
 std::string Hint(Command c) {
@@ -295,6 +330,18 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             if (auto error = SetBridgeOption(o.bridge, word, value)) return fail(*error);
             continue;
         }
+        // configure has options of its own, some named like those of
+        // set-ip and channels; every one takes a value.
+        if (o.command == Command::kConfigure && IsConfigureOption(word)) {
+            if (inlineValue) {
+                o.configure.push_back({word, *inlineValue});
+            } else if (i + 1 < args.size()) {
+                o.configure.push_back({word, args[++i]});
+            } else {
+                return fail(word + " needs a value.");
+            }
+            continue;
+        }
         const OptionInfo* option = FindOption(word);
         if (option == nullptr) return fail("Unknown option " + word + ".");
         if (!InScope(option->scope, o.command))
@@ -420,6 +467,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
             if (o.macs.size() != 1 || !o.ips.empty() || o.filter || o.all)
                 return fail("bridge works on one device, chosen with one --mac.");
             break;
+        case Command::kConfigure:
+            if (o.all || o.filter || o.macs.size() + o.ips.size() != 1)
+                return fail("configure takes one device: --mac MAC or --ip A.B.C.D.");
+            break;
         case Command::kSetIp:
             if (o.range.begin.empty()) return fail("set-ip needs --begin.");
             if (o.range.mask.empty()) return fail("set-ip needs --mask.");
@@ -475,6 +526,8 @@ std::string HelpText(Command command) {
                    "  channels            the radio choices a device type has in a country "
                    "(sends nothing)\n"
                    "  bridge              make a device a station of an access point it hears\n"
+                   "  configure           change one device's wireless, address, VLAN and "
+                   "timed reboot\n"
                    "\n"
                    "kestrix-cli COMMAND --help tells more. Only one copy of the tool (this one or\n"
                    "the desktop application) can run at a time: both use the same ports.\n"
@@ -596,6 +649,8 @@ std::string HelpText(Command command) {
                    selection + common + "\n" + outcome;
         case Command::kBridge:
             return BridgeHelpText();
+        case Command::kConfigure:
+            return ConfigureHelpText(common);
         case Command::kChannels:
             return "Usage: kestrix-cli channels --type CODE --band 2.4|5 --country NAME|CODE\n"
                    "                           [--network-mode M] [--bandwidth B] [--channel N] "

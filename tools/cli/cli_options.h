@@ -11,6 +11,7 @@
 #include "fleet/address_batch.h"
 #include "tools/cli/bridge_options.h"
 #include "tools/cli/channels.h"
+#include "tools/cli/configure_edits.h"
 #include "tools/cli/output.h"
 
 namespace kestrix::cli {
@@ -29,6 +30,7 @@ enum class Command {
     kChannels,
     kUpgrade,
     kBridge,
+    kConfigure,
 };
 
 struct CliOptions {
@@ -59,6 +61,7 @@ struct CliOptions {
     std::string upgradeType;  // upgrade: --type, a model name or type code
     ChannelsRequest channels;  // channels: the texts, read when the command runs
     BridgeRequest bridge;      // bridge: its own options
+    std::vector<ConfigureEdit> configure;  // configure: the edits, as given
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }
 };

@@ -19,6 +19,7 @@
 #include "base/language.h"
 #include "store/field_texts.h"
 #include "tools/cli/bridge_command.h"
+#include "tools/cli/configure_command.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"
 #include "tools/cli/upgrade_command.h"
@@ -751,6 +752,8 @@ int RunCommand(const CliOptions& o) {
             return RunUpgrade(o);
         case Command::kBridge:
             return RunBridge(o);
+        case Command::kConfigure:
+            return RunConfigure(o);
     }
     return kExitInvalid;
 }

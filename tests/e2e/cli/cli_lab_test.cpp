@@ -27,9 +27,9 @@
 
 #include "base/single_instance.h"
 #include "store/field_texts.h"
+#include "tests/support/csv_reader.h"
 #include "tests/support/lab_environment.h"
 #include "tests/support/labkit.h"
-#include "tests/support/csv_reader.h"
 #include "tools/devsim/fleet.h"
 
 extern char** environ;
@@ -794,6 +794,100 @@ TEST_F(CliInLab, ChannelsAnswersBesideARunningCopyAndSendsNothing) {
     EXPECT_EQ(bad.exit, 2) << Describe(bad);
     EXPECT_NE(bad.err.find("NL"), std::string::npos) << bad.err;
     EXPECT_TRUE(ReceivedSince(mark).empty());
+}
+
+// ---- configure ------------------------------------------------------------------------
+
+TEST_F(CliInLab, ConfigureChangesEveryTabAndTheDeviceReappearsAtItsNewAddress) {
+    const SimDevice before = Dev(kPlain);
+    const std::string newIp = before.ip.substr(0, before.ip.rfind('.')) + ".200";
+    ASSERT_EQ(dump_.ByIp(newIp), nullptr);
+    const CliRun r = RunCli({"configure",
+                             "--mac",
+                             before.mac,
+                             "--seconds",
+                             "1",
+                             "--json",
+                             "--name",
+                             "north-mast",
+                             "--ssid",
+                             "Yard 5",
+                             "--security",
+                             "wpa2-psk",
+                             "--key",
+                             "field-key-2024",
+                             "--key-time",
+                             "0",
+                             "--power",
+                             std::to_string(before.info.wireless().tx_power_min()),
+                             "--timed-reboot",
+                             "03:30",
+                             "--days",
+                             "mon,fri",
+                             "--vlan",
+                             "on",
+                             "--manage-vlan",
+                             "10",
+                             "--wlan",
+                             "20",
+                             "--address",
+                             newIp});
+    ASSERT_EQ(r.exit, 0) << Describe(r);
+    const JsonValue results = Json(r);
+    std::vector<std::string> commands;
+    for (const JsonValue& c : results.items()) {
+        commands.push_back(c["command"].Str());
+        EXPECT_EQ(c["outcome"].Str(), "done") << Describe(r);
+    }
+    EXPECT_EQ(commands, (std::vector<std::string>{"SetName", "SetWireless", "SetTimedReboot",
+                                                  "SetVlan", "SetAddress"}));
+    const SimDevice* after = Dump().ByMac(before.mac);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->ip, newIp);
+    EXPECT_EQ(after->name, "north-mast");
+    EXPECT_EQ(after->ssid, "Yard 5");
+    const WirelessBlock w = after->info.wireless();
+    EXPECT_EQ(w.security().secure_mode(), 3);
+    EXPECT_EQ(w.security().wpapsk_key_value(), "field-key-2024");
+    EXPECT_EQ(w.tx_power(), before.info.wireless().tx_power_min());
+    // Only what was edited: the radio stays as it was.
+    EXPECT_EQ(w.channel(), before.info.wireless().channel());
+    EXPECT_EQ(w.country_code(), before.info.wireless().country_code());
+    const RebootScheduleBlock t = after->info.reboot_schedule();
+    EXPECT_EQ(t.restart_en(), 1);
+    EXPECT_EQ(t.restart_type(), 0x22);
+    EXPECT_EQ(t.restart_time(), 210);
+    const VlanBlock v = after->info.vlan();
+    EXPECT_EQ(v.vlan_en(), 1);
+    EXPECT_EQ(v.vlan_id(), 10);
+    EXPECT_EQ(v.vlan_id_wlan(), 20);
+    // The address block kept everything but the address.
+    EXPECT_EQ(after->info.address().ip_mask(), before.info.address().ip_mask());
+    EXPECT_EQ(after->info.address().ip_gateway(), before.info.address().ip_gateway());
+}
+
+TEST_F(CliInLab, ConfigureRefusesWhatTheDeviceLacksAndSendsNothing) {
+    const size_t mark = TraceMark();
+    // Type 1 is neither a four-port type nor one with DFS.
+    const CliRun lan3 =
+        RunCli({"configure", "--ip", Ip(kPlain), "--seconds", "1", "--vlan", "on", "--lan3", "30"});
+    EXPECT_EQ(lan3.exit, 2) << Describe(lan3);
+    EXPECT_NE(lan3.err.find("--lan3 30: offered on this device type: Manage VLAN, WLAN"),
+              std::string::npos)
+        << lan3.err;
+    const CliRun dfs = RunCli({"configure", "--ip", Ip(kPlain), "--seconds", "1", "--dfs", "on"});
+    EXPECT_EQ(dfs.exit, 2) << Describe(dfs);
+    // A failing rule prints its message.
+    const CliRun gateway =
+        RunCli({"configure", "--ip", Ip(kPlain), "--seconds", "1", "--gateway", "10.1.1.1"});
+    EXPECT_EQ(gateway.exit, 2) << Describe(gateway);
+    EXPECT_NE(gateway.err.find("not in the same subnet"), std::string::npos) << gateway.err;
+    // The device's own name again: nothing changed.
+    const CliRun same =
+        RunCli({"configure", "--ip", Ip(kPlain), "--seconds", "1", "--name", Dev(kPlain).name});
+    EXPECT_EQ(same.exit, 0) << Describe(same);
+    EXPECT_NE(same.err.find("Nothing changed"), std::string::npos) << same.err;
+    for (int type : {3, 4, 5, 8, 13}) EXPECT_EQ(CountType(ReceivedSince(mark), type), 0u) << type;
 }
 
 TEST_F(CliInLab, EveryCommandHasHelpAndHelpSendsNothing) {
