@@ -49,7 +49,6 @@ inline constexpr int kScanSeconds = 30;
 inline constexpr int kSecurityNone = 0, kSecurityWep = 1, kSecurityWpaPsk = 2, kSecurityWpa2Psk = 3,
                      kSecurityMixed = 4;
 // The ticked cipher radio; also the wpapsk_auth_type sent.
-enum class PskCipher : uint8_t { kAes = 0, kTkip = 1, kTkipAes = 2 };
 
 // The security modes offered: "None", "WPA-PSK", "WPA2-PSK" and "Mixed
 // WPA/WPA2-PSK", with "WEP" second for types 15 and 18. An access point that

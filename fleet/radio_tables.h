@@ -17,6 +17,10 @@
 
 namespace kestrix {
 
+// The cipher of the pre-shared-key modes, as the wireless block and the
+// bridge payload store it.
+enum class PskCipher : uint8_t { kAes = 0, kTkip = 1, kTkipAes = 2 };
+
 // The band is fixed by the device: `rf_type` 0 is the 2.4 GHz radio, any
 // other value the 5 GHz one.
 enum class RadioBand { k24GHz, k5GHz };

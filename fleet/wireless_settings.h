@@ -26,7 +26,6 @@ inline constexpr int kSecNone = 0, kSecWep = 1, kSecWpaPsk = 2, kSecWpa2Psk = 3,
                      kSecWpa = 5, kSecWpa2 = 6;
 
 // The personal modes' cipher radios; the value is what `wpapsk_auth_type` holds.
-enum class PskCipher { kAes = 0, kTkip = 1, kTkipAes = 2 };
 
 // Which security fields a mode shows.
 struct SecurityLayout {
