@@ -582,7 +582,14 @@ function kestrix.dissector(tvb, pinfo, tree)
     local mac = tostring(tvb(8, 6):ether())
     local info = string.format("%s %s %s", name, tool and "to" or "from", mac)
     if tool and code == 1 and pinfo.dst_port == PORT_SEARCH then info = "Announce (search)" end
-    if summary then info = info .. ", " .. summary end
+    -- Device texts may hold line breaks; the one-line summary shows them
+    -- as C escapes.
+    if summary then
+        info = info .. ", " .. summary:gsub("%c", function(c)
+            local named = { ["\n"] = "\\n", ["\r"] = "\\r", ["\t"] = "\\t" }
+            return named[c] or string.format("\\x%02x", c:byte())
+        end)
+    end
     pinfo.cols.info = info
     return total
 end

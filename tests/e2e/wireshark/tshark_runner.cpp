@@ -111,6 +111,37 @@ std::vector<std::string> Split(const std::string& s, char sep) {
     return parts;
 }
 
+// tshark writes control characters of a text field as C escapes.
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        char c = s[++i];
+        switch (c) {
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                out += '\\';
+                out += c;
+                break;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 TsharkResult Tshark(const std::string& capture, const std::string& filter,
@@ -135,7 +166,11 @@ TsharkResult Tshark(const std::string& capture, const std::string& filter,
     while (std::getline(lines, line)) {
         Row row;
         for (const std::string& cell : Split(line, '\t')) {
-            row.push_back(cell.empty() ? Cell{} : Split(cell, '\x1f'));
+            Cell values;
+            if (!cell.empty()) {
+                for (const std::string& v : Split(cell, '\x1f')) values.push_back(Unescape(v));
+            }
+            row.push_back(std::move(values));
         }
         row.resize(fields.size());
         r.rows.push_back(std::move(row));
