@@ -52,6 +52,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # setcap for the post-install script; everything else comes from the
 # libraries the executables link.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/resources/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
