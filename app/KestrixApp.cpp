@@ -15,6 +15,7 @@
 #include "shell/Styling.h"
 #include "base/language.h"
 #include "base/os_utils.h"
+#include "base/user_paths.h"
 #include "store/sql_management.h"
 
 namespace kestrix {
@@ -65,11 +66,14 @@ bool CKestrixApp::ClaimSingleInstance() {
 int CKestrixApp::InitInstance() {
     if (!instanceLock_ && !ClaimSingleInstance()) return 0;
 
-    const std::string& dir = COperateSystemInfo::ProgramFolderCached();
+    // The program folder holds what the program reads; an installed copy
+    // writes into the user's folders and may take the user's Setting.ini.
+    const UserPaths& paths = CurrentUserPaths();
+    const std::string& dir = paths.programDir;
     InitLanguage(dir);
-    context_.appearance = LoadAppearanceSettings(dir);
+    context_.appearance = LoadAppearanceSettings(paths.settingsDir);
     context_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    linkSettings_ = LoadLinkSettings(dir);
+    linkSettings_ = LoadLinkSettings(paths.settingsDir);
     qApp->setWindowIcon(QIcon(ToQString(context_.skin.applicationIcon)));
     // Message boxes and menus in the face of the settings, too.
     QApplication::setFont(MakeFont(context_.appearance.StaticFont()));
@@ -77,7 +81,10 @@ int CKestrixApp::InitInstance() {
     // The store is built before the link, so it is torn down after it: the
     // link's threads write into the store until the link has stopped.
     CSqlManagement::SetMessageHook(ShowStoreMessage);
-    CSqlManagement::SetDatabasePath(dir + "data.mdb");
+    // An unwritable folder leaves the path as it is, and the store reports
+    // that it cannot open the database as it always has.
+    if (paths.installed) EnsureUserFolder(paths.scratchDir);
+    CSqlManagement::SetDatabasePath(paths.scratchDir + "data.mdb");
     context_.store = &CSqlManagement::GetInstance();
     context_.link = &DeviceLink::Instance();
     DeviceLink& link = *context_.link;

@@ -16,6 +16,7 @@
 #include "base/language.h"
 #include "base/os_utils.h"
 #include "base/profile.h"
+#include "base/user_paths.h"
 
 namespace kestrix::cli {
 
@@ -59,7 +60,8 @@ int64_t NowMs() {
 RunSettings LoadRunSettings(const std::string& adapterOption) {
     RunSettings s;
     s.programDir = COperateSystemInfo::ProgramFolderCached();
-    const LinkSettings link = LoadLinkSettings(s.programDir);
+    // An installed copy also honours the user's own Setting.ini.
+    const LinkSettings link = LoadLinkSettings(CurrentUserPaths().settingsDir);
     s.retryCount = link.retransmission_max;
     s.retryIntervalMs = link.retransmission_interval;
     s.adapters = link.adapters;
