@@ -8,14 +8,14 @@
 #include <QThread>
 #include <QTimer>
 
-#include "link/device_link.h"
-#include "fleet/action_workers.h"
 #include "app/PageRegistry.h"
-#include "shell/ApplicationDlg.h"
-#include "shell/Styling.h"
 #include "base/language.h"
 #include "base/os_utils.h"
 #include "base/user_paths.h"
+#include "fleet/action_workers.h"
+#include "link/device_link.h"
+#include "shell/ApplicationDlg.h"
+#include "shell/Styling.h"
 #include "store/sql_management.h"
 
 namespace kestrix {

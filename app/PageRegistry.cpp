@@ -1,14 +1,14 @@
 #include "app/PageRegistry.h"
 
+#include "fleet/page_ids.h"
 #include "pages/BridgeDlg.h"
+#include "pages/InstallHelpDlg.h"
 #include "pages/ManagementDlg.h"
 #include "pages/RebootDlg.h"
 #include "pages/RestoreDlg.h"
 #include "pages/StatusDlg.h"
 #include "pages/SystemToolDlg.h"
 #include "pages/UpgradeDlg.h"
-#include "pages/InstallHelpDlg.h"
-#include "fleet/page_ids.h"
 
 namespace kestrix {
 

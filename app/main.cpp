@@ -1,20 +1,20 @@
 // The desktop application's entry point.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <signal.h>
 #include <string>
+#include <time.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "shell/ApplicationDlg.h"
 #include "app/KestrixApp.h"
+#include "shell/ApplicationDlg.h"
 #include "shell/Styling.h"
 
 namespace {

@@ -1,22 +1,22 @@
 #include "base/os_utils.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
-#include "kestrix_version.h"
 #include "base/profile.h"
 #include "base/text_utils.h"
+#include "kestrix_version.h"
 
 // The version stamp FileVersionText finds in our executables. The leading
 // and trailing 0x01 bytes fence it so that a scan cannot mistake a piece of

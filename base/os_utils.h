@@ -7,11 +7,11 @@
 // the ones compiled into our executables, processes are found by walking
 // /proc. Nothing here includes a Qt header; the CLI uses it too.
 
-#include <sys/types.h>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace kestrix {

@@ -1,13 +1,12 @@
 #include "base/profile.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <list>
 #include <mutex>
+#include <sys/stat.h>
 #include <utility>
 
 namespace kestrix {

@@ -2,12 +2,11 @@
 
 #include "base/user_paths.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 
 #include "base/os_utils.h"
 

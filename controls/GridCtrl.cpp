@@ -1,5 +1,7 @@
 #include "controls/GridCtrl.h"
 
+#include <algorithm>
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QBitmap>
@@ -12,7 +14,6 @@
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QToolTip>
-#include <algorithm>
 
 namespace kestrix {
 

@@ -10,11 +10,12 @@
 // clicks and edits with row and column. While redraw is off, rows can be
 // rebuilt without the grid repainting or relaying out for each change.
 
+#include <vector>
+
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
 #include <QTableView>
-#include <vector>
 
 namespace kestrix {
 

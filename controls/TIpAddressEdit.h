@@ -5,9 +5,10 @@
 // as 0. Typing a dot or a third digit moves on to the next field,
 // Backspace in an empty field goes back.
 
+#include <array>
+
 #include <QFrame>
 #include <QString>
-#include <array>
 
 class QLineEdit;
 

@@ -4,11 +4,12 @@
 // out. A click on another page's number makes it current and asks the
 // page container to show that page of the list.
 
+#include <vector>
+
 #include <QColor>
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
-#include <vector>
 
 namespace kestrix {
 

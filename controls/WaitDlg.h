@@ -4,9 +4,10 @@
 // in the last seconds so that the restarted devices are found again. The
 // searches are the caller's (the dialog knows nothing of the link).
 
+#include <functional>
+
 #include <QDialog>
 #include <QTimer>
-#include <functional>
 
 #include "controls/logic/wait_schedule.h"
 

@@ -1,7 +1,7 @@
 #include "fleet/csv_export.h"
 
-#include "fleet/list_rows.h"
 #include "base/language.h"
+#include "fleet/list_rows.h"
 
 namespace kestrix {
 

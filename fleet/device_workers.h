@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "link/wire/wire_format.h"
 #include "fleet/address_batch.h"
 #include "fleet/selection.h"
 #include "fleet/validation.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

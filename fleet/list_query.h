@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link/wire/wire_format.h"
 #include "fleet/list_descriptor.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "link/wire/wire_format.h"
 #include "fleet/device_workers.h"
+#include "link/wire/wire_format.h"
 
 namespace kestrix {
 

@@ -1,12 +1,11 @@
 #include "fleet/upgrade_plan.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <limits>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "base/os_utils.h"
 #include "base/profile.h"

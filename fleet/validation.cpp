@@ -2,10 +2,10 @@
 
 #include <regex>
 
-#include "link/wire/text_codec.h"
 #include "base/language.h"
 #include "base/profile.h"
 #include "base/text_utils.h"
+#include "link/wire/text_codec.h"
 #include "store/field_texts.h"
 
 namespace kestrix {

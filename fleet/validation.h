@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "link/wire/addr_text.h"
 #include "base/profile.h"
+#include "link/wire/addr_text.h"
 
 namespace kestrix {
 

@@ -1,8 +1,8 @@
 #include "link/arp_sender.h"
 
-#include <pcap/pcap.h>
-
 #include <cstring>
+
+#include <pcap/pcap.h>
 
 namespace kestrix {
 

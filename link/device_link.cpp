@@ -5,11 +5,10 @@
 #include "link/device_link.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <sys/socket.h>
-
-#include <cerrno>
 #include <utility>
 
 #include "link/device_link_impl.h"

@@ -1,16 +1,15 @@
 // The operating system's adapters, read with getifaddrs.
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
 #include <ifaddrs.h>
+#include <memory>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
-#include <sys/socket.h>
-
-#include <algorithm>
-#include <cstring>
-#include <memory>
 #include <string>
+#include <sys/socket.h>
 #include <vector>
 
 #include "link/adapter_list.h"

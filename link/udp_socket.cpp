@@ -1,14 +1,13 @@
 #include "link/udp_socket.h"
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 
 namespace kestrix {
 

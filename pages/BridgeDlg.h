@@ -5,8 +5,9 @@
 // worker, and re-reads its list two seconds after the wizard closes, by
 // when the device has normally answered the SetBridge.
 
-#include <QTimer>
 #include <memory>
+
+#include <QTimer>
 
 #include "fleet/bridge_link.h"
 #include "fleet/selection.h"

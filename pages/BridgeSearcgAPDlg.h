@@ -4,12 +4,13 @@
 // the neighbour table, has the page start the scan worker, and fills the
 // grid once, when the link says the last report arrived or after 30 s.
 
-#include <QTimer>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <QTimer>
+#include <QWidget>
 
 #include "fleet/bridge_link.h"
 #include "shell/AppContext.h"

@@ -2,8 +2,9 @@
 // The WEP panel of the bridge wizard's security step: open or shared key,
 // the default key and the four keys with their ASCII/Hex formats.
 
-#include <QWidget>
 #include <array>
+
+#include <QWidget>
 
 #include "fleet/bridge_wizard.h"
 #include "shell/AppContext.h"

@@ -1,5 +1,7 @@
 #include "pages/DeviceListDlg.h"
 
+#include <algorithm>
+
 #include <QAbstractItemDelegate>
 #include <QComboBox>
 #include <QDir>
@@ -10,21 +12,20 @@
 #include <QPainterPath>
 #include <QSaveFile>
 #include <QToolButton>
-#include <algorithm>
 
+#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TMultiPages.h"
 #include "controls/WaitDlg.h"
+#include "fleet/csv_export.h"
+#include "fleet/list_rows.h"
 #include "link/device_link.h"
 #include "pages/GridStyling.h"
 #include "pages/PageMessage.h"
-#include "fleet/csv_export.h"
-#include "fleet/list_rows.h"
 #include "shell/ChildDlg.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 
 namespace kestrix {
 
@@ -40,7 +41,6 @@ constexpr int kStripWidth = 420;
 const QColor kIconColour(44, 62, 94);
 constexpr int kPageSizes[] = {15, 30, 50, 100};
 constexpr int kInitialPageSize = 1;  // 30 rows
-
 
 QString Tr(const char* key) {
     return ToQString(TranslateText(key));
@@ -115,7 +115,9 @@ QToolButton* MakeToolButton(QWidget* parent, const QIcon& icon, const char* name
 }  // namespace
 
 CDeviceListDlg::CDeviceListDlg(const AppContext& context, ListPage page, QWidget* parent)
-    : CPageBase(context, DescriptorFor(page).dialogId, parent), list_(DescriptorFor(page)), state_(list_) {
+    : CPageBase(context, DescriptorFor(page).dialogId, parent),
+      list_(DescriptorFor(page)),
+      state_(list_) {
     BuildControls();
     TranslateDialog(this);
     ShowCount();

@@ -7,12 +7,13 @@
 // what a page adds (action buttons, clicks on its cells, workers) builds on
 // the hooks and helpers below.
 
-#include <QString>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <QString>
 
 #include "fleet/action_workers.h"
 #include "fleet/list_descriptor.h"

@@ -2,8 +2,9 @@
 // The "IPSET" tab of the device configuration dialog: the five addresses
 // and the name of one device (fleet/address_settings.h does the work).
 
-#include <QWidget>
 #include <array>
+
+#include <QWidget>
 
 #include "fleet/address_settings.h"
 #include "shell/AppContext.h"

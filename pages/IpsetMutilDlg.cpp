@@ -1,16 +1,17 @@
 #include "pages/IpsetMutilDlg.h"
 
+#include <tuple>
+#include <utility>
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
-#include <tuple>
-#include <utility>
 
 #include "controls/TButtonPicture.h"
 #include "controls/TIpAddressEdit.h"
-#include "pages/PageMessage.h"
 #include "fleet/validation.h"
+#include "pages/PageMessage.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
 

@@ -5,15 +5,16 @@
 // and shows a 15 s progress during which the link searches again, so that
 // the devices reappear under their new addresses; then the dialog closes.
 
-#include <QTimer>
 #include <functional>
 #include <vector>
 
-#include "link/wire/wire_format.h"
-#include "pages/SkinDlg.h"
+#include <QTimer>
+
+#include "controls/logic/wait_schedule.h"
 #include "fleet/address_batch.h"
 #include "fleet/selection.h"
-#include "controls/logic/wait_schedule.h"
+#include "link/wire/wire_format.h"
+#include "pages/SkinDlg.h"
 
 class QLabel;
 class QProgressBar;

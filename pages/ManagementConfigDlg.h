@@ -6,12 +6,13 @@
 // its message and moves the focus into its field, leaving the tab in front
 // where the operator had it. Cancel and the close button send nothing.
 
-#include <QStackedWidget>
 #include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QStackedWidget>
 
 #include "fleet/device_config.h"
 #include "pages/SkinDlg.h"

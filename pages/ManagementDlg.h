@@ -5,11 +5,12 @@
 // which works on its own copy of the target and the blocks, so a later
 // Save can never change what an earlier worker sends.
 
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QTimer>
 
 #include "fleet/device_config.h"
 #include "fleet/selection.h"

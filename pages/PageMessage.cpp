@@ -2,8 +2,8 @@
 
 #include <QMessageBox>
 
-#include "shell/Styling.h"
 #include "base/language.h"
+#include "shell/Styling.h"
 
 namespace kestrix {
 
@@ -22,8 +22,7 @@ void CPageMessage::Show(const AppContext& context, QWidget* parent, MessageKind 
     box.exec();
 }
 
-bool CPageMessage::Confirm(const AppContext& context, QWidget* parent,
-                           const QString& question) {
+bool CPageMessage::Confirm(const AppContext& context, QWidget* parent, const QString& question) {
     if (context.messageHook) return context.messageHook(MessageKind::kNone, question);
     QMessageBox box(QMessageBox::Question, QString(), question,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);

@@ -4,8 +4,9 @@
 // already translated by the caller. Tests answer them through the
 // context's message hook instead of a person.
 
-#include <QString>
 #include <functional>
+
+#include <QString>
 
 #include "fleet/validation.h"
 #include "shell/AppContext.h"

@@ -3,7 +3,7 @@
 namespace kestrix {
 
 CPxsyncenSetMultiDlg::CPxsyncenSetMultiDlg(const AppContext& context, uint8_t initialState,
-                                   QWidget* parent)
+                                           QWidget* parent)
     : CSwitchSetMultiDlg(context, SwitchKind::kPxsync, "PX-SYNC", initialState, parent) {
     setObjectName(QStringLiteral("PxsyncenSetMultiDlg"));
 }

@@ -9,7 +9,8 @@ namespace kestrix {
 class CPxsyncenSetMultiDlg : public CSwitchSetMultiDlg {
     Q_OBJECT
 public:
-    CPxsyncenSetMultiDlg(const AppContext& context, uint8_t initialState, QWidget* parent = nullptr);
+    CPxsyncenSetMultiDlg(const AppContext& context, uint8_t initialState,
+                         QWidget* parent = nullptr);
 };
 
 }  // namespace kestrix

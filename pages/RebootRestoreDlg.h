@@ -5,9 +5,10 @@
 // searches, and read the list again a second after it closes. What differs
 // (button, question, command, number of closing searches) is the Action.
 
+#include <memory>
+
 #include <QPointer>
 #include <QTimer>
-#include <memory>
 
 #include "fleet/device_workers.h"
 #include "fleet/status_link.h"

@@ -8,17 +8,17 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
+#include "fleet/device_workers.h"
 #include "pages/BridgeSetMultiDlg.h"
 #include "pages/IpsetMutilDlg.h"
 #include "pages/PageMessage.h"
 #include "pages/PxsyncenSetMultiDlg.h"
-#include "fleet/device_workers.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/MenuDlg.h"
 #include "shell/Styling.h"
-#include "base/language.h"
 #include "store/field_texts.h"
 
 namespace kestrix {
@@ -276,7 +276,8 @@ void CStatusDlg::FinishRename(const EditedRow& edited) {
             PutNameBack(edited, oldName_);
             return;
         case RenameDecision::Kind::kRejected:
-            CPageMessage::Show(Context(), this, decision.rule.kind, ToQString(decision.rule.message));
+            CPageMessage::Show(Context(), this, decision.rule.kind,
+                               ToQString(decision.rule.message));
             PutNameBack(edited, oldName_);
             return;
         case RenameDecision::Kind::kSend:

@@ -8,16 +8,17 @@
 // batch of devices and switch transparent bridging or PX-SYNC on many
 // devices at once.
 
-#include <QString>
-#include <QTimer>
 #include <memory>
 #include <string>
 
-#include "pages/DeviceListDlg.h"
+#include <QString>
+#include <QTimer>
+
 #include "fleet/address_batch.h"
 #include "fleet/search_cycle.h"
 #include "fleet/selection.h"
 #include "fleet/status_link.h"
+#include "pages/DeviceListDlg.h"
 
 class QLabel;
 class QMovie;

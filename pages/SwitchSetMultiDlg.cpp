@@ -13,8 +13,7 @@
 namespace kestrix {
 
 CSwitchSetMultiDlg::CSwitchSetMultiDlg(const AppContext& context, SwitchKind kind,
-                                       const char* titleKey, uint8_t initialState,
-                                       QWidget* parent)
+                                       const char* titleKey, uint8_t initialState, QWidget* parent)
     : CSkinDlg(context, titleKey, parent), kind_(kind), switchState_(initialState != 0 ? 1 : 0) {
     const QFont font = MakeFont(Context().appearance.StaticFont());
     QLabel* label = MakeLabel(titleKey, "switchLabel");

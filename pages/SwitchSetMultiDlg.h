@@ -5,8 +5,8 @@
 // accepts the dialog with the chosen state, which the status page then
 // sends; Cancel and the close button send nothing.
 
-#include "pages/SkinDlg.h"
 #include "fleet/selection.h"
+#include "pages/SkinDlg.h"
 
 class QButtonGroup;
 class QRadioButton;

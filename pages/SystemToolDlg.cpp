@@ -3,14 +3,14 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "base/language.h"
 #include "controls/GridCtrl.h"
-#include "link/device_link.h"
-#include "pages/GridStyling.h"
 #include "fleet/adapter_rows.h"
 #include "fleet/page_ids.h"
+#include "link/device_link.h"
+#include "pages/GridStyling.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 
 namespace kestrix {
 

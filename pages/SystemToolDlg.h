@@ -4,9 +4,10 @@
 // operator can see where searches and commands go. It reads them again
 // every 5 seconds while it exists, visible or not.
 
-#include <QTimer>
 #include <functional>
 #include <vector>
+
+#include <QTimer>
 
 #include "link/adapters.h"
 #include "shell/PageBase.h"

@@ -2,8 +2,9 @@
 // The "TimeReboot" tab of the device configuration dialog: the weekly
 // reboot schedule of one device (fleet/reboot_settings.h).
 
-#include <QWidget>
 #include <array>
+
+#include <QWidget>
 
 #include "fleet/reboot_settings.h"
 #include "shell/AppContext.h"

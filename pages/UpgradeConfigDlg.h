@@ -7,12 +7,13 @@
 // which writes each watched device's status into its page row. Every way
 // out of the dialog stops the file server.
 
-#include <QString>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include <QString>
+#include <QTimer>
 
 #include "fleet/selection.h"
 #include "fleet/upgrade_plan.h"

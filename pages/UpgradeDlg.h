@@ -3,9 +3,10 @@
 // "Upgrade", which opens the upgrade dialog for up to ten ticked devices and
 // searches again once it closes, reloading the list a second later.
 
-#include <QTimer>
 #include <memory>
 #include <string>
+
+#include <QTimer>
 
 #include "fleet/upgrade_plan.h"
 #include "fleet/upgrade_run.h"

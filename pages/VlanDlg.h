@@ -2,8 +2,9 @@
 // The "VLAN" tab of the device configuration dialog: VLAN tagging on or
 // off and the VLAN numbers the device's type has (fleet/vlan_settings.h).
 
-#include <QWidget>
 #include <array>
+
+#include <QWidget>
 
 #include "fleet/vlan_settings.h"
 #include "shell/AppContext.h"

@@ -4,8 +4,9 @@
 // over fleet/wireless_settings.h: each change goes through the logic's
 // handler and the lists are shown again from it.
 
-#include <QWidget>
 #include <array>
+
+#include <QWidget>
 
 #include "fleet/config_field.h"
 #include "fleet/wireless_settings.h"

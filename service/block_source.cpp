@@ -1,10 +1,9 @@
 #include "service/block_source.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace kestrix::tftp {
 

@@ -1,10 +1,9 @@
 #include "service/file_confine.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace kestrix::tftp {
 

@@ -3,15 +3,14 @@
 // file given with --config) and serves the files directly inside
 // [SERVER] Directory until it gets SIGTERM or SIGINT.
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <signal.h>
 #include <string>
 #include <string_view>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include "service/server_config.h"
 #include "service/server_loop.h"

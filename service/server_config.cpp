@@ -1,7 +1,7 @@
 #include "service/server_config.h"
 
-#include "service/tftp_options.h"
 #include "base/profile.h"
+#include "service/tftp_options.h"
 
 namespace kestrix::tftp {
 

@@ -1,19 +1,18 @@
 #include "service/server_loop.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <memory>
 #include <netinet/in.h>
+#include <string>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "service/block_source.h"

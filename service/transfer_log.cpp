@@ -1,11 +1,10 @@
 #include "service/transfer_log.h"
 
+#include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <ctime>
 
 namespace kestrix::tftp {
 

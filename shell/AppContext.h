@@ -6,11 +6,12 @@
 // save dialog). Whoever makes the windows owns it and keeps it alive
 // longer than any of them.
 
-#include <QString>
-#include <QUrl>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include <QString>
+#include <QUrl>
 
 #include "base/appearance.h"
 #include "fleet/validation.h"

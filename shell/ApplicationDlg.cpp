@@ -15,12 +15,12 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
+#include "base/language.h"
 #include "controls/TButtonPicture.h"
 #include "shell/ChildDlg.h"
 #include "shell/MenuDlg.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 
 namespace kestrix {
 
@@ -47,8 +47,7 @@ const HelpItem kHelpItems[] = {
 
 }  // namespace
 
-CApplicationDlg::CApplicationDlg(const AppContext& context, const PageList& pages,
-                                 QWidget* parent)
+CApplicationDlg::CApplicationDlg(const AppContext& context, const PageList& pages, QWidget* parent)
     : QWidget(parent), context_(context) {
     const AppearanceSettings& a = context.appearance;
     const SkinPaths& skin = context.skin;

@@ -1,7 +1,7 @@
 #include "shell/ChildDlg.h"
 
-#include "shell/PageBase.h"
 #include "fleet/page_ids.h"
+#include "shell/PageBase.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
 

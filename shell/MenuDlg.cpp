@@ -2,13 +2,13 @@
 
 #include <QLabel>
 
+#include "base/language.h"
 #include "controls/TButtonPicture.h"
+#include "fleet/page_ids.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/ChildDlg.h"
-#include "fleet/page_ids.h"
 #include "shell/Styling.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 
 namespace kestrix {
 

@@ -4,9 +4,10 @@
 // defaults. A page reaches the program's services through the context it
 // was made with.
 
-#include <QWidget>
 #include <functional>
 #include <vector>
+
+#include <QWidget>
 
 #include "shell/AppContext.h"
 

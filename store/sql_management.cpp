@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "link/wire/addr_text.h"
 #include "base/language.h"
+#include "link/wire/addr_text.h"
 #include "store/device_row.h"
 #include "store/field_texts.h"
 

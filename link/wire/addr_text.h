@@ -17,11 +17,15 @@ using MacBytes = std::array<uint8_t, 6>;
 
 Ipv4Bytes IpTextToBytes(std::string_view text);
 std::string IpBytesToText(const uint8_t* bytes);  // reads 4 bytes
-inline std::string IpBytesToText(const Ipv4Bytes& b) { return IpBytesToText(b.data()); }
+inline std::string IpBytesToText(const Ipv4Bytes& b) {
+    return IpBytesToText(b.data());
+}
 
 MacBytes MacTextToBytes(std::string_view text);
 std::string MacBytesToText(const uint8_t* bytes);  // reads 6 bytes
-inline std::string MacBytesToText(const MacBytes& b) { return MacBytesToText(b.data()); }
+inline std::string MacBytesToText(const MacBytes& b) {
+    return MacBytesToText(b.data());
+}
 
 // a.b.c.d as a*2^24 + b*2^16 + c*2^8 + d, for numeric sorting. The text (at
 // most 15 characters are looked at) is split at '.', empty pieces between

@@ -3,16 +3,16 @@
 // that holds them, and a list source over it whose announced-only devices
 // are a plain list.
 
-#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "fleet/list_query.h"
 #include "link/wire/addr_text.h"
 #include "link/wire/wire_format.h"
-#include "fleet/list_query.h"
 #include "store/sql_management.h"
 
 namespace kestrix::testing {

@@ -3,10 +3,9 @@
 // namespace: the context the pages are made with, a scratch store of its
 // own and a real link writing into it. Open and Close mirror start-up and shutdown.
 
-#include <unistd.h>
-
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #include "link/device_link.h"
 #include "shell/AppContext.h"

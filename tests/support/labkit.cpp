@@ -1,22 +1,21 @@
 #include "tests/support/labkit.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "tools/devsim/control_client.h"
 

@@ -2,14 +2,15 @@
 // Driving the status page as an operator does: its modal dialogs, the
 // in-place rename of a Location cell, finding a device's row.
 
+#include <functional>
+#include <memory>
+#include <string>
+
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
-#include <functional>
-#include <memory>
-#include <string>
 
 #include "controls/GridCtrl.h"
 #include "tests/support/grid_clicks.h"

@@ -3,8 +3,6 @@
 // a second plain connection to look at the file behind the store's back,
 // and device records filled with random bytes.
 
-#include <sqlite3.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <sqlite3.h>
 
 #include "link/wire/addr_text.h"
 #include "link/wire/wire_format.h"

@@ -1,11 +1,10 @@
 #include "tools/cli/bridge_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "base/language.h"

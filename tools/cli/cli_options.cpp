@@ -37,8 +37,8 @@ constexpr std::array<CommandInfo, 13> kCommands = {{
 bool IsAction(Command c) {
     return c == Command::kRename || c == Command::kSetIp || c == Command::kBridgeTransparent ||
            c == Command::kPxsync || c == Command::kReboot || c == Command::kRestore ||
-           c == Command::kScanNeighbours || c == Command::kUpgrade ||
-           c == Command::kBridge || c == Command::kConfigure;
+           c == Command::kScanNeighbours || c == Command::kUpgrade || c == Command::kBridge ||
+           c == Command::kConfigure;
 }
 
 // Which commands an option belongs to.
@@ -68,7 +68,7 @@ bool InScope(Scope scope, Command c) {
             return IsAction(c);
         case Scope::kConfirm:
             return c == Command::kReboot || c == Command::kRestore || c == Command::kUpgrade ||
-           c == Command::kBridge;
+                   c == Command::kBridge;
         case Scope::kSetIp:
             return c == Command::kSetIp;
         case Scope::kChannels:

@@ -57,10 +57,10 @@ struct CliOptions {
     AddressRange range;     // set-ip
     bool endGiven = false;  // set-ip: --end was given
     bool gatewayGiven = false, dns1Given = false, dns2Given = false;
-    std::string upgradeFile;  // upgrade: --file
-    std::string upgradeType;  // upgrade: --type, a model name or type code
-    ChannelsRequest channels;  // channels: the texts, read when the command runs
-    BridgeRequest bridge;      // bridge: its own options
+    std::string upgradeFile;               // upgrade: --file
+    std::string upgradeType;               // upgrade: --type, a model name or type code
+    ChannelsRequest channels;              // channels: the texts, read when the command runs
+    BridgeRequest bridge;                  // bridge: its own options
     std::vector<ConfigureEdit> configure;  // configure: the edits, as given
 
     bool HasSelector() const { return all || filter.has_value() || !macs.empty() || !ips.empty(); }

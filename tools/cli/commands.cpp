@@ -1,7 +1,5 @@
 #include "tools/cli/commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -9,14 +7,15 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
-#include "link/adapter_list.h"
+#include "base/language.h"
 #include "fleet/device_workers.h"
 #include "fleet/selection.h"
 #include "fleet/validation.h"
-#include "base/language.h"
+#include "link/adapter_list.h"
 #include "store/field_texts.h"
 #include "tools/cli/bridge_command.h"
 #include "tools/cli/configure_command.h"

@@ -20,19 +20,19 @@ Listing AdapterListing(const std::vector<AdapterRecord>& adapters);
 
 // How one device ended up after an action.
 enum class Outcome {
-    kDone,         // did what was asked
-    kNoAnswer,     // no answer after the retries
-    kRefused,      // answered, but did not accept or did not take the change
-    kNotSent,      // no adapter reaches its address
-    kNotReached,   // only announced itself: it cannot be configured
-    kNotFound,     // a --mac or --ip that the search did not find
-    kNoAddress,    // set-ip: the range ran out before this device
-    kSkipped,      // the switch does not exist on it (N/A); not a failure
-    kCancelled,    // the operator said no
-    kInterrupted,  // the tool was stopped while waiting
+    kDone,           // did what was asked
+    kNoAnswer,       // no answer after the retries
+    kRefused,        // answered, but did not accept or did not take the change
+    kNotSent,        // no adapter reaches its address
+    kNotReached,     // only announced itself: it cannot be configured
+    kNotFound,       // a --mac or --ip that the search did not find
+    kNoAddress,      // set-ip: the range ran out before this device
+    kSkipped,        // the switch does not exist on it (N/A); not a failure
+    kCancelled,      // the operator said no
+    kInterrupted,    // the tool was stopped while waiting
     kUpgraded,       // upgrade: success reported and seen again with its new information
     kUpgradeFailed,  // upgrade: the device reported that the upgrade failed
-    kBridgeFailed,  // bridge: the device answered that the bridge failed
+    kBridgeFailed,   // bridge: the device answered that the bridge failed
 };
 // The JSON/CSV word of an outcome ("done", "no_answer", ...).
 const char* OutcomeKey(Outcome outcome);

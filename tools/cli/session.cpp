@@ -1,22 +1,21 @@
 #include "tools/cli/session.h"
 
-#include <signal.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <csignal>
 #include <filesystem>
+#include <signal.h>
+#include <stdlib.h>
 #include <thread>
 
-#include "base/link_settings.h"
-#include "fleet/search_cycle.h"
 #include "base/appearance.h"
 #include "base/language.h"
+#include "base/link_settings.h"
 #include "base/os_utils.h"
 #include "base/profile.h"
 #include "base/user_paths.h"
+#include "fleet/search_cycle.h"
 
 namespace kestrix::cli {
 

@@ -14,9 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/single_instance.h"
 #include "link/device_link.h"
 #include "link/link_store.h"
-#include "base/single_instance.h"
 #include "store/sql_management.h"
 
 namespace kestrix::cli {

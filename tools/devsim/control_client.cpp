@@ -1,11 +1,10 @@
 #include "tools/devsim/control_client.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace kestrix::devsim {
 

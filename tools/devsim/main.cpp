@@ -1,26 +1,25 @@
 // kestrix-devsim: a fleet of simulated devices in one process. See --help.
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <string>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <memory>
-#include <string>
 #include <unordered_set>
 #include <vector>
 

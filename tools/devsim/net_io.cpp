@@ -1,17 +1,16 @@
 #include "tools/devsim/net_io.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 
 #include "link/wire/byte_io.h"
 

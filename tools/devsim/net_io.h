@@ -9,10 +9,11 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <queue>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <queue>
 
 #include "tools/devsim/simulator.h"
 

@@ -24,11 +24,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <queue>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include <queue>
 
 #include "link/wire/wire_format.h"
 #include "tools/devsim/fleet.h"

@@ -1,15 +1,15 @@
 #include "tools/devsim/tftp_fetcher.h"
 
-#include <curl/curl.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include <curl/curl.h>
 
 namespace kestrix::devsim {
 

@@ -10,13 +10,12 @@
 // (default fleets 1000 and 5000, 5 rounds each; the median and the best
 // round are printed, with the simulator's CPU time per round).
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "link/wire/wire_format.h"

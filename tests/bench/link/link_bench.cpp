@@ -14,28 +14,27 @@
 // reported as a ratio to that floor from the same round, since the machines
 // are too noisy for absolute times to compare between runs.
 
-#include <dirent.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "link/device_link.h"
 #include "store/sql_management.h"
-#include "tests/support/recording_store.h"
 #include "tests/support/labkit.h"
+#include "tests/support/recording_store.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 //
 //   scripts/private-net build/tests/bench/link/link_stop_bench [--rounds R]
 
-#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "link/device_link.h"

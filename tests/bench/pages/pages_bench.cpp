@@ -5,11 +5,11 @@
 //
 //     QT_QPA_PLATFORM=offscreen build/tests/bench/pages/pages_bench
 
-#include <benchmark/benchmark.h>
+#include <memory>
 
 #include <QApplication>
 #include <QComboBox>
-#include <memory>
+#include <benchmark/benchmark.h>
 
 #include "pages/RebootDlg.h"
 #include "pages/StatusDlg.h"

@@ -7,22 +7,22 @@
 //
 //   scripts/private-net build/tests/bench/service/fileserver_bench
 
-#include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <random>
+#include <signal.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -2,13 +2,13 @@
 // information (insert and update), one page of the device list beside the
 // plain walk over every row, and one neighbour report of 32 entries.
 
-#include <benchmark/benchmark.h>
-
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "tests/support/reference_page.h"
 #include "tests/support/store_test_util.h"

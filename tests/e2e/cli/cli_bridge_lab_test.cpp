@@ -4,21 +4,20 @@
 // "Bridge fail"; a mode switch at AP, an access point the scan did not hear
 // and a key the wizard refuses end the run before any SetBridge goes out.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/wire_format.h"
 #include "tests/support/lab_environment.h"

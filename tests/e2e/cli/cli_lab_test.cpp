@@ -4,26 +4,25 @@
 // simulator's trace tells what reached the fleet (and, for refused input,
 // that nothing did).
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <poll.h>
 #include <set>
+#include <signal.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/single_instance.h"
 #include "store/field_texts.h"

@@ -3,20 +3,19 @@
 // simulator's own state dump; the faults behave as configured; malformed
 // datagrams change nothing; a thousand devices all answer one search.
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/byte_io.h"
 #include "link/wire/wire_format.h"

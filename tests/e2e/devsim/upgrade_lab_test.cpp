@@ -3,22 +3,21 @@
 // does, Debian's tftpd-hpa serves the file there, and the devices fetch it
 // with libcurl from their own addresses.
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <random>
 #include <set>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/wire_format.h"
 #include "tests/support/labkit.h"

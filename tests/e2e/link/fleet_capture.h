@@ -3,23 +3,22 @@
 // that records every frame arriving there, so a test can compare what the
 // link sent byte for byte, as the devices receive it.
 
-#include <arpa/inet.h>
-#include <linux/if_ether.h>
-#include <linux/if_packet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
 #include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stop_token>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/labkit.h"

@@ -6,11 +6,6 @@
 // The whole test process moves into the lab's host namespace once the lab
 // is up, so the link sees the lab's host adapter as its only adapter.
 
-#include <gtest/gtest.h>
-#include <pcap/pcap.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -21,15 +16,20 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
 
 #include "link/device_link.h"
 #include "link/wire/text_codec.h"
 #include "store/sql_management.h"
 #include "tests/e2e/link/fleet_capture.h"
-#include "tests/support/recording_store.h"
 #include "tests/support/lab_environment.h"
 #include "tests/support/labkit.h"
+#include "tests/support/recording_store.h"
 
 namespace kestrix::testing {
 namespace {

@@ -4,12 +4,13 @@
 // the four steps, and reads "Bridge success" after the page's refresh while
 // the simulator holds the bridge; a device told to fail reads "Bridge fail".
 
+#include <memory>
+#include <string>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
-#include <memory>
-#include <string>
 
 #include "controls/GridCtrl.h"
 #include "fleet/bridge_link.h"

@@ -4,14 +4,15 @@
 // address; the simulator holds every field afterwards and the device is
 // found again at its new address.
 
+#include <memory>
+#include <string>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
-#include <memory>
-#include <string>
 
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"

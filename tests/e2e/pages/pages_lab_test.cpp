@@ -7,20 +7,23 @@
 // The test process moves into the lab's host namespace before the link
 // starts, so the link sees the lab's host adapter as its only adapter.
 
+#include <chrono>
+#include <map>
+#include <memory>
+#include <thread>
 #include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <chrono>
-#include <map>
-#include <memory>
-#include <thread>
 
+#include "app/PageRegistry.h"
 #include "controls/GridCtrl.h"
 #include "controls/TMultiPages.h"
+#include "fleet/list_rows.h"
 #include "link/device_link.h"
 #include "pages/BridgeDlg.h"
 #include "pages/ManagementDlg.h"
@@ -28,12 +31,10 @@
 #include "pages/RestoreDlg.h"
 #include "pages/StatusDlg.h"
 #include "pages/UpgradeDlg.h"
-#include "fleet/list_rows.h"
-#include "app/PageRegistry.h"
 #include "shell/AppContext.h"
 #include "store/sql_management.h"
-#include "tests/support/lab_app.h"
 #include "tests/support/grid_clicks.h"
+#include "tests/support/lab_app.h"
 #include "tests/support/labkit.h"
 
 using namespace kestrix;

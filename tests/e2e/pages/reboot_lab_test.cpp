@@ -8,12 +8,13 @@
 // The wait dialog's clock is driven here at five ticks a second (and the
 // simulator's restart is short), so that a wait takes seconds, not a minute.
 
-#include <QApplication>
-#include <QTest>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
+
+#include <QApplication>
+#include <QTest>
 
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"

@@ -8,36 +8,37 @@
 // The test process moves into the lab's host namespace before the link
 // starts, so the link sees the lab's host adapter as its only adapter.
 
-#include <unistd.h>
-#include <QApplication>
-#include <QComboBox>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <set>
 #include <string>
+#include <unistd.h>
 
+#include <QApplication>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/PageRegistry.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TIpAddressEdit.h"
+#include "fleet/status_link.h"
 #include "link/device_link.h"
 #include "pages/BridgeSetMultiDlg.h"
 #include "pages/IpsetMutilDlg.h"
 #include "pages/PageMessage.h"
 #include "pages/PxsyncenSetMultiDlg.h"
 #include "pages/StatusDlg.h"
-#include "fleet/status_link.h"
-#include "app/PageRegistry.h"
 #include "shell/AppContext.h"
 #include "store/field_texts.h"
 #include "store/sql_management.h"
-#include "tests/support/lab_app.h"
 #include "tests/support/grid_clicks.h"
-#include "tests/support/status_helpers.h"
+#include "tests/support/lab_app.h"
 #include "tests/support/labkit.h"
+#include "tests/support/status_helpers.h"
 
 using namespace kestrix;
 using kestrix::testing::GridColumn;

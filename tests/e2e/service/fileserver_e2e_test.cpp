@@ -3,27 +3,27 @@
 // network namespace (scripts/private-net), where loopback is all there is.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <netinet/in.h>
+#include <poll.h>
 #include <random>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "service/tftp_packet.h"
 

@@ -3,22 +3,21 @@
 // host side of the lab, and what tshark decodes must equal what the
 // simulator's state dump says the devices hold.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <signal.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/wire_format.h"
 #include "tests/e2e/wireshark/tshark_runner.h"

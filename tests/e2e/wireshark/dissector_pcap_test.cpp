@@ -2,10 +2,10 @@
 // a healthy fleet rarely sends: cut texts, oversized length bytes, short
 // payloads, too many neighbours, foreign traffic on the ports.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/byte_io.h"
 #include "link/wire/wire_format.h"

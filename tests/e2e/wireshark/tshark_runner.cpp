@@ -4,15 +4,14 @@
 #include "tests/e2e/wireshark/tshark_runner.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "link/wire/byte_io.h"
 

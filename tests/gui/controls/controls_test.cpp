@@ -3,21 +3,22 @@
 
 #include "tests/gui/controls/controls_test.h"
 
+#include <memory>
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
 
+#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TIpAddressEdit.h"
 #include "controls/TMultiPages.h"
 #include "controls/WaitDlg.h"
 #include "shell/TranslateWidgets.h"
-#include "base/language.h"
 #include "tests/support/grid_clicks.h"
 #include "tests/support/temp_files.h"
 

@@ -4,6 +4,10 @@
 // security and address steps, Back and Save, the SetBridge bytes, and PNG
 // renders of the page and every step in English and Chinese.
 
+#include <atomic>
+#include <memory>
+#include <mutex>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -11,9 +15,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
-#include <atomic>
-#include <memory>
-#include <mutex>
 
 #include "app/PageRegistry.h"
 #include "base/language.h"

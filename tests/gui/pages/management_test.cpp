@@ -4,6 +4,10 @@
 // and how long it waits, that a later Save cannot touch an earlier
 // worker's blocks, and PNG renders of every tab in English and Chinese.
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,9 +15,6 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 
 #include "base/language.h"
 #include "controls/GridCtrl.h"

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QObject>
 #include <memory>
+
+#include <QObject>
 
 #include "app/PageRegistry.h"
 #include "shell/AppContext.h"

@@ -4,13 +4,14 @@
 // searches driven by the wait dialog's clock, closing it early, the
 // sortable headings, and PNG renders in English and Chinese.
 
+#include <memory>
+#include <mutex>
+
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
 #include <QProgressBar>
 #include <QTest>
-#include <memory>
-#include <mutex>
 
 #include "app/PageRegistry.h"
 #include "base/language.h"

@@ -4,6 +4,9 @@
 // selection rules of Set IP, Set Bridge and PX-SYNC, what the switch and
 // batch address workers send, and PNG renders in English and Chinese.
 
+#include <functional>
+#include <memory>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -15,30 +18,28 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <functional>
-#include <memory>
 
+#include "app/PageRegistry.h"
+#include "base/language.h"
 #include "controls/GridCtrl.h"
 #include "controls/TButtonPicture.h"
 #include "controls/TIpAddressEdit.h"
+#include "fleet/page_ids.h"
 #include "pages/BridgeSetMultiDlg.h"
 #include "pages/IpsetMutilDlg.h"
 #include "pages/PageMessage.h"
 #include "pages/PxsyncenSetMultiDlg.h"
 #include "pages/StatusDlg.h"
+#include "shell/AppContext.h"
 #include "shell/ApplicationDlg.h"
 #include "shell/ChildDlg.h"
-#include "app/PageRegistry.h"
-#include "shell/AppContext.h"
 #include "shell/MenuDlg.h"
-#include "fleet/page_ids.h"
 #include "shell/Styling.h"
-#include "base/language.h"
 #include "store/field_texts.h"
-#include "tests/support/grid_clicks.h"
 #include "tests/gui/pages/recording_link.h"
-#include "tests/support/status_helpers.h"
 #include "tests/support/device_records.h"
+#include "tests/support/grid_clicks.h"
+#include "tests/support/status_helpers.h"
 
 using namespace kestrix;
 using kestrix::testing::ClickCell;

@@ -4,6 +4,11 @@
 // earlier failure, the group's early end, the all-failed close, the status
 // view, the file server's stop on the close button, and PNG renders.
 
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <mutex>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -11,10 +16,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
-#include <atomic>
-#include <fstream>
-#include <memory>
-#include <mutex>
 
 #include "base/language.h"
 #include "controls/GridCtrl.h"

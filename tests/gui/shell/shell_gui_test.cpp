@@ -26,20 +26,19 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "controls/TButtonPicture.h"
-#include "kestrix_version.h"
-#include "shell/ApplicationDlg.h"
-#include "shell/ChildDlg.h"
-#include "pages/InstallHelpDlg.h"
 #include "app/PageRegistry.h"
-#include "shell/AppContext.h"
-#include "shell/MenuDlg.h"
-#include "shell/PageBase.h"
-#include "fleet/page_ids.h"
-#include "app/PageRegistry.h"
-#include "shell/TranslateWidgets.h"
 #include "base/appearance.h"
 #include "base/language.h"
+#include "controls/TButtonPicture.h"
+#include "fleet/page_ids.h"
+#include "kestrix_version.h"
+#include "pages/InstallHelpDlg.h"
+#include "shell/AppContext.h"
+#include "shell/ApplicationDlg.h"
+#include "shell/ChildDlg.h"
+#include "shell/MenuDlg.h"
+#include "shell/PageBase.h"
+#include "shell/TranslateWidgets.h"
 
 namespace testing_ns {
 // Stands for the grid helper's IPv4 address editor: matched by class name.
@@ -380,7 +379,8 @@ private slots:
         for (uint32_t locale : {1033u, 2052u}) {
             UseBundle(locale);
             for (const char* key : {"Product_url", "Support_url", "Contact_url", "Help_url"}) {
-                const QUrl url = CApplicationDlg::HelpAddress(QString::fromLatin1(key), ctx_.appearance.programDir);
+                const QUrl url = CApplicationDlg::HelpAddress(QString::fromLatin1(key),
+                                                              ctx_.appearance.programDir);
                 QVERIFY2(url.isLocalFile() && QFile::exists(url.toLocalFile()), key);
                 QVERIFY(!url.fragment().isEmpty());
             }

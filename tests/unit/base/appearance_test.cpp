@@ -1,17 +1,18 @@
-#include <unistd.h>
+#include "base/appearance.h"
+
 #include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include "kestrix_version.h"
-#include "base/appearance.h"
 #include "base/link_settings.h"
-#include "base/text_utils.h"
 #include "base/os_utils.h"
+#include "base/text_utils.h"
+#include "kestrix_version.h"
 
 namespace kestrix {
 namespace {
@@ -152,7 +153,8 @@ TEST_F(TempProgramFolder, LongValuesAreCutAndAdaptersListed) {
     EXPECT_EQ(a.gridFont.faceName, std::string(31, 'F'));
     // 63 characters of digits are read: far beyond int, held at its end.
     EXPECT_EQ(a.ButtonFontHeight, INT_MAX);
-    EXPECT_EQ(LoadLinkSettings(Dir()).adapters, (std::vector<std::string>{"eth0", "br-lab", "enp3s0"}));
+    EXPECT_EQ(LoadLinkSettings(Dir()).adapters,
+              (std::vector<std::string>{"eth0", "br-lab", "enp3s0"}));
     EXPECT_EQ(ReadSetting(Dir() + "Setting.ini", "Font", "FontName", "x").size(), 40u);
     EXPECT_EQ(ReadSetting(Dir() + "Setting.ini", "Font", "Missing", "dflt"), "dflt");
 }

@@ -1,12 +1,12 @@
 #include "base/language.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_files.h"
 

@@ -1,19 +1,20 @@
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "base/os_utils.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include "kestrix_version.h"
-#include "base/os_utils.h"
-#include "base/text_utils.h"
 #include "base/single_instance.h"
+#include "base/text_utils.h"
+#include "kestrix_version.h"
 
 namespace kestrix {
 namespace {

@@ -1,9 +1,9 @@
 #include "base/profile.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_files.h"
 

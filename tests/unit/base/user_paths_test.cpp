@@ -3,13 +3,12 @@
 
 #include "base/user_paths.h"
 
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_files.h"
 

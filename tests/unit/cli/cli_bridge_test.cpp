@@ -1,10 +1,10 @@
 // kestrix-cli bridge: what its command line accepts and refuses, and how
 // its options override what the wizard's steps start with.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/addr_text.h"
 #include "tools/cli/cli_options.h"

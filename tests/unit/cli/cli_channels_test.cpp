@@ -1,11 +1,11 @@
 // kestrix-cli channels: what the command line may ask, what it refuses, and
 // that the JSON a script reads back holds the lists the tables build.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/json_value.h"
 #include "tools/cli/channels.h"

@@ -2,10 +2,10 @@
 // device's configuration: refused where the device does not offer them,
 // applied through the views' handlers in the dialog's field order.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "fleet/device_config.h"
 #include "tests/support/config_records.h"

@@ -2,13 +2,13 @@
 // parses back must be what the listing holds, and what a terminal shows
 // must line up and be safe to print.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "tests/support/json_value.h"
+#include <gtest/gtest.h>
+
 #include "tests/support/csv_reader.h"
+#include "tests/support/json_value.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/output.h"

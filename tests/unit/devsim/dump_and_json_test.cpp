@@ -1,10 +1,10 @@
 // The state dump as the end-to-end tests read it back, and the JSON reader
 // they read it with.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/json_value.h"
 #include "tests/support/labkit.h"

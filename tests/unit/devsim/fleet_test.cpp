@@ -1,14 +1,15 @@
 // The generated fleet, the per-device settings and the configuration text.
 
-#include <gtest/gtest.h>
+#include "tools/devsim/fleet.h"
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "link/wire/text_codec.h"
 #include "tools/devsim/config_text.h"
-#include "tools/devsim/fleet.h"
 #include "tools/devsim/sim_options.h"
 
 namespace kestrix::devsim {

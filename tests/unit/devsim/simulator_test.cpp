@@ -1,14 +1,15 @@
 // The devices' behaviour, driven datagram by datagram with a test clock.
 
-#include <gtest/gtest.h>
+#include "tools/devsim/simulator.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "link/wire/byte_io.h"
-#include "tools/devsim/simulator.h"
 
 namespace kestrix::devsim {
 namespace {

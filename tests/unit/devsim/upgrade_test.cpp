@@ -1,11 +1,11 @@
 // The devices' firmware upgrade, driven with a test clock and a fake fetcher
 // in place of TFTP.
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tools/devsim/sim_options.h"
 #include "tools/devsim/simulator.h"

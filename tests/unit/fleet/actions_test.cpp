@@ -1,8 +1,6 @@
 // The shared device actions: what each worker sends, to whom, in which
 // order, and the batch address numbering.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <set>
@@ -10,6 +8,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "fleet/address_batch.h"
 #include "fleet/device_workers.h"

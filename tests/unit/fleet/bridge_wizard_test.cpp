@@ -1,12 +1,13 @@
 // The bridge wizard's decisions: how the security step starts from a scanned
 // access point, the checks of both steps, and the SetBridge bytes.
 
-#include <gtest/gtest.h>
+#include "fleet/bridge_wizard.h"
 
 #include <string>
 #include <vector>
 
-#include "fleet/bridge_wizard.h"
+#include <gtest/gtest.h>
+
 #include "link/wire/addr_text.h"
 
 namespace kestrix::testing {

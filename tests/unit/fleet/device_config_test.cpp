@@ -3,11 +3,11 @@
 
 #include "fleet/device_config.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/wire/addr_text.h"
 #include "tests/support/config_records.h"

@@ -1,18 +1,18 @@
 // The device lists' pure logic: the per-page tables, what a heading click
 // does, the page strip's numbering, the row texts, selection and CSV.
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 
+#include <gtest/gtest.h>
+
+#include "controls/logic/page_strip.h"
 #include "fleet/csv_export.h"
 #include "fleet/list_descriptor.h"
 #include "fleet/list_rows.h"
 #include "fleet/list_state.h"
-#include "controls/logic/page_strip.h"
-#include "fleet/ticked_rows.h"
 #include "fleet/page_ids.h"
+#include "fleet/ticked_rows.h"
 #include "store/field_texts.h"
 #include "tests/support/device_records.h"
 

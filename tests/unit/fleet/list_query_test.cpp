@@ -2,11 +2,12 @@
 // status page the announced-only devices after the stored rows of the last
 // page. Runs against a real scratch store.
 
-#include <gtest/gtest.h>
+#include "fleet/list_query.h"
 
 #include <algorithm>
 
-#include "fleet/list_query.h"
+#include <gtest/gtest.h>
+
 #include "store/field_texts.h"
 #include "tests/support/device_records.h"
 

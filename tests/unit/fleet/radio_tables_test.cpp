@@ -3,12 +3,12 @@
 
 #include "fleet/radio_tables.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace kestrix {
 namespace {

@@ -2,14 +2,15 @@
 // request that follows a rename or a switch, and the application's link and
 // store behind the page, which may be missing and must not invent records.
 
-#include <gtest/gtest.h>
+#include "fleet/status_link.h"
 
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "fleet/device_workers.h"
 #include "fleet/search_cycle.h"
-#include "fleet/status_link.h"
 #include "tests/support/device_records.h"
 
 namespace kestrix {

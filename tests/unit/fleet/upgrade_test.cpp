@@ -1,13 +1,13 @@
 // The firmware upgrade's checks, its request block and its state machine,
 // driven tick by tick against a fake link and a fake file server.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "fleet/upgrade_plan.h"
 #include "fleet/upgrade_run.h"

@@ -1,8 +1,8 @@
 #include "fleet/validation.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_files.h"
 

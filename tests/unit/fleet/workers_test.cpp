@@ -1,16 +1,16 @@
 // The action workers, the wait dialog's clock and the system tool page's
 // adapter rows.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 
+#include <gtest/gtest.h>
+
+#include "controls/logic/wait_schedule.h"
 #include "fleet/action_workers.h"
 #include "fleet/adapter_rows.h"
-#include "controls/logic/wait_schedule.h"
 
 namespace kestrix::testing {
 namespace {

@@ -1,9 +1,9 @@
 // Commands: what SendToDevice puts on the wire, which commands wait for a
 // reply, retransmission, and what each reply writes.
 
-#include <gtest/gtest.h>
-
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "tests/unit/link/loopback_link.h"

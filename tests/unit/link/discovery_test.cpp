@@ -2,11 +2,11 @@
 // each announcement, device information and heartbeat does to the presence
 // list, the store and the wire.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "tests/unit/link/loopback_link.h"

@@ -1,12 +1,11 @@
 // The running link on loopback: start-up, the receivers and their bounded
 // queues, the ticker and retransmitter threads, searches and shutdown.
 
-#include <gtest/gtest.h>
-
-#include <dirent.h>
-
 #include <chrono>
+#include <dirent.h>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "tests/support/fake_link_store.h"

@@ -4,20 +4,19 @@
 // sends over loopback (inside the test's private network namespace).
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <netinet/in.h>
 #include <optional>
+#include <poll.h>
+#include <sched.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "link/adapters.h"

@@ -3,12 +3,12 @@
 // adapter is loopback and whose store is in memory. Datagrams are fed to
 // its handlers one by one; what it sends can be heard on loopback.
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "tests/support/fake_link_store.h"

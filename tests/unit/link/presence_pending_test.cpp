@@ -1,9 +1,9 @@
 // The presence list's indexes and the pending list's ordering, checked
 // against what a plain walk over the entries would give.
 
-#include <gtest/gtest.h>
-
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "link/pending_list.h"
 #include "link/presence_list.h"

@@ -3,11 +3,11 @@
 // receiver, the receive queues stay within their byte budget, and calls made
 // while the link shuts down are refused without touching what goes away.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <memory>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "tests/support/fake_link_store.h"

@@ -1,15 +1,15 @@
 // Only regular files directly inside the served directory can be opened.
 
+#include "service/file_confine.h"
+
+#include <cstdlib>
 #include <fcntl.h>
-#include <gtest/gtest.h>
+#include <fstream>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
-
-#include "service/file_confine.h"
+#include <gtest/gtest.h>
 
 namespace kestrix::tftp {
 namespace {

@@ -1,11 +1,11 @@
 // Request parsing, option negotiation, netascii conversion and the settings
 // file of the file server.
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "service/block_source.h"
 #include "service/server_config.h"

@@ -2,13 +2,13 @@
 // byte for byte with any block and window size, across the block-number
 // rollover, through lost packets, and a silent client ends the session.
 
-#include <gtest/gtest.h>
+#include "service/tftp_session.h"
 
 #include <deque>
 #include <random>
 #include <vector>
 
-#include "service/tftp_session.h"
+#include <gtest/gtest.h>
 
 namespace kestrix::tftp {
 namespace {

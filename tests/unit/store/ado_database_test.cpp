@@ -1,9 +1,10 @@
 // The access layer on its own: snapshots, editing states, NULLs and the
 // conversions of the reads, and what a failed commit leaves behind.
 
+#include "store/ado_database.h"
+
 #include <gtest/gtest.h>
 
-#include "store/ado_database.h"
 #include "tests/support/store_test_util.h"
 
 namespace kestrix {

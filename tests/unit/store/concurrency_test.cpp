@@ -1,13 +1,13 @@
 // The link's three processing threads and the user-interface thread use
 // the store at once: nothing may be lost, doubled or torn.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "store/field_texts.h"
 #include "tests/support/store_test_util.h"

@@ -1,8 +1,6 @@
 // The device table: the record <-> row mapping of every column, paging,
 // sorting, filtering, and the single-device operations.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -10,6 +8,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "store/field_texts.h"
 #include "tests/support/store_test_util.h"

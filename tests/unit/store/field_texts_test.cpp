@@ -1,11 +1,11 @@
 #include "store/field_texts.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_files.h"
 

@@ -1,10 +1,10 @@
 // The neighbour table: one row per neighbour MAC, the entry <-> row
 // mapping, sorting and clearing.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/store_test_util.h"
 

@@ -2,12 +2,12 @@
 // walk over every row (the reference) must give the very same outputs for
 // any filter, sort, page size and page number, hostile filters included.
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/reference_page.h"
 #include "tests/support/store_test_util.h"

@@ -2,11 +2,11 @@
 // file's life from start to shutdown, a folder that cannot be written, and
 // ExecuteSql's attempts.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/store_test_util.h"
 

@@ -2,11 +2,11 @@
 // as the scanf patterns those texts come from, without reading past the
 // text it is given.
 
+#include "link/wire/addr_text.h"
+
 #include <string>
 
 #include <gtest/gtest.h>
-
-#include "link/wire/addr_text.h"
 
 namespace kestrix {
 namespace {

@@ -2,11 +2,12 @@
 // replaces broken UTF-8 and drops a cut last character, the send rule, the Chinese character class,
 // and the three texts of the device information converted in place.
 
+#include "link/wire/text_codec.h"
+
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "link/wire/text_codec.h"
 #include "link/wire/wire_format.h"
 #include "tests/unit/link/wire/wire_test_util.h"
 

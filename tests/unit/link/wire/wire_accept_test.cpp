@@ -3,7 +3,6 @@
 // structures reach.
 
 #include <arpa/inet.h>
-
 #include <vector>
 
 #include <gtest/gtest.h>
