@@ -89,12 +89,34 @@ UpgradeRequestBlock MakeUpgradeRequest(const UpgradeFile& file) {
 
 // ---- The file server ---------------------------------------------------------
 
+FileServerFiles ChooseFileServerFiles(const std::string& serviceDir, const UserPaths& paths) {
+    FileServerFiles files;
+    if (!paths.installed || paths.stateDir.empty() || paths.stateDir == serviceDir) {
+        files.settingsPath = serviceDir + "FileServer.ini";
+        return files;
+    }
+    files.folder = paths.stateDir;
+    files.settingsPath = paths.stateDir + "FileServer.ini";
+    // Quoted: a home folder may hold spaces. RunProgram's splitting has no
+    // escape for a quote itself, and such a path would be cut wrongly, so
+    // none is passed then and the start is refused.
+    if (files.settingsPath.find('"') == std::string::npos)
+        files.parameters = "--config \"" + files.settingsPath + "\"";
+    return files;
+}
+
+ProcessFileServer::ProcessFileServer(std::string serviceDir)
+    : ProcessFileServer(std::move(serviceDir), CurrentUserPaths()) {}
+
+ProcessFileServer::ProcessFileServer(std::string serviceDir, const UserPaths& paths)
+    : serviceDir_(std::move(serviceDir)), files_(ChooseFileServerFiles(serviceDir_, paths)) {}
+
 std::string ProcessFileServer::ProgramPath() const {
     return serviceDir_ + std::string(kFileServerProcess);
 }
 
 std::string ProcessFileServer::SettingsPath() const {
-    return serviceDir_ + "FileServer.ini";
+    return files_.settingsPath;
 }
 
 void ProcessFileServer::TerminateAll() {
@@ -103,11 +125,15 @@ void ProcessFileServer::TerminateAll() {
 }
 
 bool ProcessFileServer::WriteDirectory(const std::string& folder) {
+    if (!files_.folder.empty() && !EnsureUserFolder(files_.folder)) return false;
     return WriteProfileString(SettingsPath(), "SERVER", "Directory", folder);
 }
 
 bool ProcessFileServer::StartHidden() {
-    return COperateSystemInfo::RunProgram(ProgramPath(), "", false);
+    // An installed copy's settings path that cannot be passed: the server
+    // would read the program folder's stale file and serve the wrong folder.
+    if (!files_.folder.empty() && files_.parameters.empty()) return false;
+    return COperateSystemInfo::RunProgram(ProgramPath(), files_.parameters, false);
 }
 
 bool ProcessFileServer::IsRunning() {

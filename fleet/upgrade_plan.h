@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/user_paths.h"
 #include "fleet/selection.h"
 #include "fleet/validation.h"
 #include "link/wire/wire_format.h"
@@ -78,11 +79,24 @@ public:
     virtual bool IsRunning() = 0;
 };
 
-// The real one: `serviceDir`/FileServer with `serviceDir`/FileServer.ini.
+// Where the server's settings file is written and what the server is
+// started with. A copy that may write its program folder keeps
+// FileServer.ini beside the server, which finds it there by itself; an
+// installed copy cannot write there, so the file goes to the user's state
+// folder and the server is told about it with --config.
+struct FileServerFiles {
+    std::string settingsPath;
+    std::string parameters;  // for RunProgram; empty when the server needs none
+    std::string folder;      // the folder to create before writing, when it is the user's
+};
+FileServerFiles ChooseFileServerFiles(const std::string& serviceDir, const UserPaths& paths);
+
+// The real one: `serviceDir`/FileServer with the settings file chosen above.
 class ProcessFileServer final : public FileServerControl {
 public:
     // `serviceDir` ends with '/' (the program folder's "service/").
-    explicit ProcessFileServer(std::string serviceDir) : serviceDir_(std::move(serviceDir)) {}
+    explicit ProcessFileServer(std::string serviceDir);
+    ProcessFileServer(std::string serviceDir, const UserPaths& paths);
     void TerminateAll() override;
     bool WriteDirectory(const std::string& folder) override;
     bool StartHidden() override;
@@ -93,6 +107,7 @@ public:
 
 private:
     std::string serviceDir_;
+    FileServerFiles files_;
 };
 
 // The start's preparation: end the old copies, write the folder, start it.

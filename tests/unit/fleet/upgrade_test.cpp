@@ -232,6 +232,64 @@ TEST(UpgradeServer, PreparationOrderAndWorkerLooks) {
     EXPECT_TRUE(s.calls.empty());
 }
 
+// ---- Where the server's settings go ----------------------------------------------
+
+// The program folder as ResolveUserPaths sees it: writable or not, with or
+// without a home folder.
+UserPaths PathsFor(const std::string& programDir, bool writable, const std::string& home) {
+    PathEnvironment env;
+    env.getenv = [](const char*) -> const char* { return nullptr; };
+    env.writable = [writable](const std::string&) { return writable; };
+    env.fileExists = [](const std::string&) { return false; };
+    env.home = [home] { return home; };
+    return ResolveUserPaths(programDir, env);
+}
+
+TEST(UpgradeServer, SettingsFileOfABuildOrPortableCopyOrAnInstalledOne) {
+    struct Case {
+        const char* name;
+        bool writable;
+        std::string home;
+        std::string settingsPath, parameters, folder;
+    } cases[] = {
+        {"build or portable copy", true, "/home/op", "/opt/kx/service/FileServer.ini", "", ""},
+        {"installed", false, "/home/op", "/home/op/.local/state/kestrix/FileServer.ini",
+         "--config \"/home/op/.local/state/kestrix/FileServer.ini\"",
+         "/home/op/.local/state/kestrix/"},
+        {"installed, home with a space", false, "/home/o p",
+         "/home/o p/.local/state/kestrix/FileServer.ini",
+         "--config \"/home/o p/.local/state/kestrix/FileServer.ini\"",
+         "/home/o p/.local/state/kestrix/"},
+        // Nowhere of the user's own: the program folder, as before.
+        {"installed, no home", false, "", "/opt/kx/service/FileServer.ini", "", ""},
+        // A quote cannot be passed through RunProgram: no parameters, and
+        // StartHidden refuses rather than start with the stale file.
+        {"installed, quote in home", false, "/home/o\"p",
+         "/home/o\"p/.local/state/kestrix/FileServer.ini", "", "/home/o\"p/.local/state/kestrix/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FileServerFiles f =
+            ChooseFileServerFiles("/opt/kx/service/", PathsFor("/opt/kx/", c.writable, c.home));
+        EXPECT_EQ(f.settingsPath, c.settingsPath);
+        EXPECT_EQ(f.parameters, c.parameters);
+        EXPECT_EQ(f.folder, c.folder);
+    }
+}
+
+TEST(UpgradeServer, InstalledCopyWritesTheDirectoryIntoItsStateFolder) {
+    TempDir program, home;
+    const std::string service = program.Dir() + "service/";
+    ProcessFileServer server(service, PathsFor(program.Dir(), false, home.Dir()));
+    const std::string state = home.Dir() + ".local/state/kestrix/";
+    EXPECT_EQ(server.SettingsPath(), state + "FileServer.ini");
+    ASSERT_TRUE(server.WriteDirectory("/srv/fw"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(state + "FileServer.ini"));
+    EXPECT_EQ(std::filesystem::status(state).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_FALSE(std::filesystem::exists(service + "FileServer.ini"));
+}
+
 // ---- The state machine -----------------------------------------------------------
 
 TEST(UpgradeRunTest, OnlyTheChosenTypeIsSentAndWatched) {

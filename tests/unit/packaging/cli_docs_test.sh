@@ -14,6 +14,12 @@ fail() {
 # What the command line knows, read from its parser.
 commands=$(grep -o '{Command::k[A-Za-z]*, "[a-z-]*"}' "$options_cpp" | sed 's/.*"\(.*\)"}/\1/')
 options=$(grep -o 'word == "--[a-z0-9-]*"' "$options_cpp" | sed 's/.*"\(.*\)"/\1/' | sort -u)
+# The options of bridge and configure, which have parsers of their own.
+own_options=$(sed -n '/kSingleOptions = {/,/};/p' "$src/tools/cli/bridge_options.cpp"
+    sed -n '/kOrder = {/,/};/p' "$src/tools/cli/configure_edits.cpp")
+own_options=$(grep -o '"--[a-z0-9-]*"' <<<"$own_options" | tr -d '"' | sort -u)
+options=$(printf '%s\n' $options $own_options | sort -u)
+[ -n "$own_options" ] || fail "no bridge or configure options found"
 [ -n "$commands" ] || fail "no commands found in $options_cpp"
 [ -n "$options" ] || fail "no options found in $options_cpp"
 
@@ -69,6 +75,13 @@ kestrix-cli channels --a|
 kestrix-cli channels --d|--dfs
 kestrix-cli --json re|reboot rename restore
 kestrix-cli rename --mac |
+kestrix-cli b|bridge bridge-transparent
+kestrix-cli upgrade --f|--file --filter
+kestrix-cli bridge --wep-format3 |ascii hex
+kestrix-cli bridge --security |mixed none wep wpa-psk wpa2-psk
+kestrix-cli configure --security |mixed none wep wpa wpa-psk wpa2 wpa2-psk
+kestrix-cli configure --dfs |off on
+kestrix-cli configure --days e|everyday
 CASES
 
 # Every command's completion offers --help.
