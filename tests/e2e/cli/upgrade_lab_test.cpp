@@ -5,6 +5,7 @@
 // upgrade ends every FileServer process by name.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,11 +16,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/lab_environment.h"
@@ -77,8 +80,9 @@ struct CliRun {
 
 // The CLI in the lab's host namespace (this process's), its output in files,
 // English texts, a short search step and the given service folder.
+// `during`, when given, runs while the CLI does.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& serviceDir,
-              const std::string& scratch) {
+              const std::string& scratch, const std::function<void(pid_t)>& during = {}) {
     const std::string outPath = scratch + "/cli.out", errPath = scratch + "/cli.err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -115,6 +119,7 @@ CliRun RunCli(const std::vector<std::string>& args, const std::string& serviceDi
         posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return run;
+    if (during) during(pid);
     int status = 0;
     waitpid(pid, &status, 0);
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -130,26 +135,34 @@ const JsonValue& ResultOf(const JsonValue& results, const std::string& mac) {
     return none;
 }
 
+// A service folder of our own with a copy of the real server (a link would
+// make it read the bundle's settings), and the firmware in a folder beside.
+struct Scratch {
+    std::string root, service, firmware;
+};
+Scratch MakeScratch() {
+    char pattern[] = "/tmp/kx-cli-upgrade.XXXXXX";
+    EXPECT_NE(mkdtemp(pattern), nullptr);
+    Scratch s{pattern, std::string(pattern) + "/service", std::string(pattern) + "/firmware"};
+    namespace fs = std::filesystem;
+    fs::create_directories(s.service);
+    fs::create_directories(s.firmware);
+    fs::copy_file(KX_FILESERVER_PATH, s.service + "/FileServer");
+    std::mt19937 rng(15);
+    std::string image(kSize, '\0');
+    for (char& c : image) c = static_cast<char>(rng());
+    std::ofstream(s.firmware + "/" + kFirmware, std::ios::binary) << image;
+    return s;
+}
+
 TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed) {
     ASSERT_TRUE(gInLab) << "the lab is not up";
     ASSERT_TRUE(testing::InOwnPidNamespace())
         << "run under tests/support/own-pid-namespace: the upgrade ends every FileServer";
-    // A service folder of our own with a copy of the real server (a link
-    // would make it read the bundle's settings), and the firmware beside.
-    char pattern[] = "/tmp/kx-cli-upgrade.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string scratch = pattern, service = scratch + "/service",
-                      firmware = scratch + "/firmware";
-    namespace fs = std::filesystem;
-    fs::create_directories(service);
-    fs::create_directories(firmware);
-    fs::copy_file(KX_FILESERVER_PATH, service + "/FileServer");
-    std::mt19937 rng(15);
-    std::string image(kSize, '\0');
-    for (char& c : image) c = static_cast<char>(rng());
-    std::ofstream(firmware + "/" + kFirmware, std::ios::binary) << image;
-
     std::string err;
+    ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;  // a fresh fleet
+    const Scratch dirs = MakeScratch();
+    const std::string &scratch = dirs.root, &service = dirs.service, &firmware = dirs.firmware;
     auto before = gLab->Dump(&err);
     ASSERT_TRUE(before && before->devices.size() == static_cast<size_t>(kFleet)) << err;
     std::vector<std::string> args = {
@@ -216,7 +229,53 @@ TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed)
     EXPECT_EQ(transfers, static_cast<size_t>(kFleet)) << served;
     EXPECT_TRUE(testing::NoneLeftNamed("FileServer", std::chrono::seconds(2)))
         << "a FileServer outlived the upgrade";
-    fs::remove_all(scratch);
+    std::filesystem::remove_all(scratch);
+}
+
+TEST(CliUpgradeLab, SigtermWhileDevicesUpgradeEndsTheFileServerAndReportsInterrupted) {
+    ASSERT_TRUE(gInLab) << "the lab is not up";
+    ASSERT_TRUE(testing::InOwnPidNamespace());
+    std::string err;
+    LabOptions slow = Fleet();
+    slow.sim_args.insert(slow.sim_args.end(), {"--upgrade-time", "60s"});
+    ASSERT_TRUE(gLab->Up(slow, &err)) << err;
+    auto before = gLab->Dump(&err);
+    ASSERT_TRUE(before && before->devices.size() == static_cast<size_t>(kFleet)) << err;
+    const Scratch dirs = MakeScratch();
+    std::vector<std::string> args = {"upgrade", "--file", dirs.firmware + "/" + kFirmware,
+                                     "--yes",   "--json", "--seconds",
+                                     "1.5"};
+    for (const auto& d : before->devices) args.insert(args.end(), {"--mac", d.mac});
+
+    bool sawServer = false, allUpgrading = false;
+    const CliRun r = RunCli(args, dirs.service, dirs.root, [&](pid_t cli) {
+        // Stopped once every device has the file and UpgradeStart went out.
+        for (int i = 0; i < 300; ++i) {
+            sawServer = sawServer || !testing::ProcessesNamed("FileServer").empty();
+            auto now = gLab->Dump();
+            size_t flashing = 0;
+            if (now)
+                for (const auto& d : now->devices)
+                    flashing += d.raw["upgrade"]["phase"].Str() == "upgrading";
+            allUpgrading = flashing == static_cast<size_t>(kFleet);
+            if (allUpgrading) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        kill(cli, SIGTERM);
+    });
+    const std::string describe =
+        "exit " + std::to_string(r.exit) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+    EXPECT_TRUE(sawServer);
+    EXPECT_TRUE(allUpgrading) << "the devices never all got UpgradeStart";
+    EXPECT_EQ(r.exit, 1) << describe;
+    auto doc = labkit::ParseJson(r.out, &err);
+    ASSERT_TRUE(doc) << err << "\n" << describe;
+    ASSERT_EQ(doc->size(), static_cast<size_t>(kFleet)) << describe;
+    for (const JsonValue& row : doc->items())
+        EXPECT_EQ(row["result"].Str(), "interrupted") << describe;
+    EXPECT_TRUE(testing::NoneLeftNamed("FileServer", std::chrono::seconds(2)))
+        << "a FileServer outlived the interrupted upgrade";
+    std::filesystem::remove_all(dirs.root);
 }
 
 }  // namespace
