@@ -3,7 +3,8 @@
 // fetch the firmware, their rows read "Upgrade wait", "Upgrading" and
 // "Upgrade success" (the one configured to fail "Upgrade fail"), they reboot
 // and the closing searches bring them back with the new version; no
-// FileServer is left once the dialog has closed.
+// FileServer is left once the dialog has closed, at its end or by its close
+// button in the middle of the transfer.
 //
 // The dialog's timers tick only when the test calls them, so the phases
 // take as long as the simulator's short upgrade and reboot, not minutes.
@@ -264,6 +265,32 @@ private slots:
                                      " expected=" + std::to_string(kSize) + " result=ok\n";
             QVERIFY2(log.find(line) != std::string::npos, line.c_str());
         }
+    }
+
+    // The close button while the devices fetch: the real server goes too.
+    void closeButtonMidUpgradeLeavesNoFileServer() {
+        const std::string firmware = scratch_ + "/firmware/" + kFirmware;
+        CUpgradeDlg page(core_.context);
+        page.SetFileServer(std::make_shared<ProcessFileServer>(scratch_ + "/service/"));
+        page.SetDialogSetup([&](CUpgradeConfigDlg& dialog) {
+            dialog.SetManualTicks(true);
+            dialog.SetServerWait({200ms, 200ms, 10});
+        });
+        page.resize(1100, 700);
+        page.show();
+        page.RefreshCurrentPage();
+        for (int row = 1; row <= 3; ++row) page.Grid()->SetCheck(row, true);
+        WhenModal<CUpgradeConfigDlg> drive([&](CUpgradeConfigDlg* dialog) {
+            dialog->PathEdit()->setText(QString::fromStdString(firmware));
+            QTest::mouseClick(dialog->UpgradeButton(), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog->Run().FirstGroupSent(), 5000);
+            QVERIFY(!kestrix::testing::ProcessesNamed("FileServer").empty());
+            QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
+            QVERIFY(!dialog->isVisible());
+        });
+        page.OnUpgrade();
+        QVERIFY(drive.Seen());
+        QVERIFY(kestrix::testing::NoneLeftNamed("FileServer", 2000ms));
     }
 };
 
