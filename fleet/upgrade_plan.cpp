@@ -79,6 +79,18 @@ UpgradeFile InspectUpgradeFile(std::string_view path) {
         f.size = static_cast<uint64_t>(st.st_size);
     }
     ::close(fd);
+    // The file server follows no symbolic link to a file, so a link (a
+    // "latest.bin" pointing at the real image) is announced as the file it
+    // names, from that file's folder; otherwise every device would be
+    // refused the file it was told to fetch.
+    struct stat link {};
+    if (f.opened && ::lstat(f.path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        const std::filesystem::path real = std::filesystem::canonical(absolute, ec);
+        if (!ec) {
+            f.folder = real.parent_path().string();
+            f.name = real.filename().string();
+        }
+    }
     return f;
 }
 

@@ -211,7 +211,7 @@ void CUpgradeConfigDlg::Follow() {
     };
     for (const auto& [timer, which] : timers) {
         const bool on = run_.TimerRunning(which);
-        if (on && !timer->isActive()) timer->start();
+        if (on && !timer->isActive() && !manualTicks_) timer->start();
         if (!on && timer->isActive()) timer->stop();
     }
     if (run_.CurrentPhase() == UpgradeRun::Phase::kIdle) return;

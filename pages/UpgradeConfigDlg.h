@@ -47,6 +47,10 @@ public:
     void SetServerWait(const ServerWait& wait) { serverWait_ = wait; }
     // Asks for the firmware file instead of a file dialog (tests).
     void SetFileChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
+    // The timers' ticks come only from the On...Timer calls (tests that
+    // drive the run step by step against real devices, where a timer firing
+    // on its own between two checks would make them race it).
+    void SetManualTicks(bool manual) { manualTicks_ = manual; }
 
     void OnScan();
     void OnUpgrade();
@@ -89,6 +93,7 @@ private:
     std::function<QString()> chooser_;
     std::jthread worker_;
     bool closing_ = false;
+    bool manualTicks_ = false;
 
     QTimer groupTimer_, transferTimer_, rebootingTimer_, statusTimer_;
     QComboBox* type_ = nullptr;

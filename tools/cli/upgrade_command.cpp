@@ -1,6 +1,5 @@
 #include "tools/cli/upgrade_command.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <map>
 #include <stop_token>
@@ -31,48 +30,6 @@ std::string ServiceDir(const RunSettings& settings) {
     return settings.programDir + "service/";
 }
 
-// --type as a type code or a model name; nothing when it is neither.
-std::optional<uint16_t> ParseType(const std::string& text) {
-    unsigned value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc() && end == text.data() + text.size()) {
-        for (uint16_t code : ModelCodes())
-            if (code == value) return code;
-        return std::nullopt;
-    }
-    for (uint16_t code : ModelCodes())
-        if (ModelName(code) == text) return code;
-    return std::nullopt;
-}
-
-struct Row {
-    ActionResult result;
-    std::string versionBefore, versionAfter;
-};
-
-struct Watch {
-    SelectedDevice device;
-    size_t row = 0;
-    uint64_t successAt = 0;  // store write of the reported success
-    bool failed = false;
-    bool done = false;
-    uint32_t lastStatus = 0;
-};
-
-Listing UpgradeListing(const std::vector<Row>& rows) {
-    Listing l;
-    l.columns = {{"mac", "MAC"}, {"ip", "IP"}, {"version_before", ""}, {"version_after", ""},
-                 {"result", ""}, {"ok", ""},   {"detail", "Result"}};
-    l.tableHeadings = false;
-    for (const Row& r : rows) {
-        l.rows.push_back({Cell::Text(r.result.mac), Cell::Text(r.result.ip),
-                          Cell::Text(r.versionBefore), Cell::Text(r.versionAfter),
-                          Cell::Text(OutcomeKey(r.result.outcome)),
-                          Cell::Bool(OutcomeOk(r.result.outcome)), Cell::Text(r.result.detail)});
-    }
-    return l;
-}
-
 }  // namespace
 
 int RunUpgrade(const CliOptions& o) {
@@ -82,7 +39,7 @@ int RunUpgrade(const CliOptions& o) {
     }
     std::optional<uint16_t> wantedType;
     if (!o.upgradeType.empty()) {
-        wantedType = ParseType(o.upgradeType);
+        wantedType = ParseUpgradeType(o.upgradeType);
         if (!wantedType) {
             CliMessage("--type takes a model name or a type code; '" + o.upgradeType +
                        "' is neither.");
@@ -102,11 +59,11 @@ int RunUpgrade(const CliOptions& o) {
     }
     const uint16_t type = wantedType.value_or(devices->front().ap_type());
 
-    std::vector<Row> rows;
+    std::vector<UpgradeRow> rows;
     std::vector<SelectedDevice> targets;
     std::vector<ap_info_stu> chosen;
     for (const ap_info_stu& r : *devices) {
-        Row row;
+        UpgradeRow row;
         row.result = {r.mac(), IpBytesToText(r.info().address().ip()), "", Outcome::kNoAnswer, ""};
         row.versionBefore = r.info().version();
         if (r.ap_type() != type) {
@@ -122,21 +79,17 @@ int RunUpgrade(const CliOptions& o) {
         for (const ActionResult& f : failures) rows.push_back({f, "", ""});
         PrintListing(UpgradeListing(rows), o.format);
         size_t counted = 0, upgraded = 0;
-        for (const Row& r : rows) {
-            if (!OutcomeCounts(r.result.outcome)) continue;
-            ++counted;
-            upgraded += r.result.outcome == Outcome::kUpgraded;
-        }
+        const int code = UpgradeExitCode(rows, &upgraded, &counted);
         CliMessage(std::to_string(upgraded) + " of " + std::to_string(counted) +
                    (counted == 1 ? " device" : " devices") + " upgraded.");
-        return counted > 0 && upgraded == counted ? kExitOk : kExitFailed;
+        return code;
     };
     if (targets.empty()) {
         CliMessage("No chosen device is a " + ModelName(type) + ".");
         return finish();
     }
     if (!o.yes && !ConfirmOnTerminal(TranslateText("Are you sure you want to upgrade?"), chosen)) {
-        for (Row& r : rows) {
+        for (UpgradeRow& r : rows) {
             if (r.result.outcome == Outcome::kSkipped) continue;
             r.result.outcome = Outcome::kCancelled;
             r.result.detail = "cancelled: nothing was sent";
@@ -151,7 +104,7 @@ int RunUpgrade(const CliOptions& o) {
     UpgradeRun run(link, server);
     ObservingStore& observer = session.Observer();
 
-    std::vector<Watch> watch;
+    std::vector<UpgradeWatch> watch;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].result.outcome == Outcome::kSkipped) continue;
         watch.push_back({SelectedDevice{rows[i].result.ip, rows[i].result.mac, type}, i});
@@ -173,7 +126,7 @@ int RunUpgrade(const CliOptions& o) {
     int64_t nextTick = NowMs() + kTickMs;
     int64_t nextSearch = -1;
     auto allFinal = [&] {
-        for (const Watch& w : watch)
+        for (const UpgradeWatch& w : watch)
             if (!w.done && !w.failed) return false;
         return true;
     };
@@ -185,7 +138,7 @@ int RunUpgrade(const CliOptions& o) {
             run.TickRebooting();
             nextTick += kTickMs;
         }
-        for (Watch& w : watch) {
+        for (UpgradeWatch& w : watch) {
             if (w.done || w.failed) continue;
             const auto status = observer.LastStatus(w.device.mac);
             if (status && status->at > startMark) {
@@ -209,31 +162,14 @@ int RunUpgrade(const CliOptions& o) {
     }
     run.Stop();
 
-    for (const Watch& w : watch) {
-        Row& row = rows[w.row];
+    for (const UpgradeWatch& w : watch) {
+        std::string versionAfter;
         if (w.done) {
             ap_info_stu record;
             session.Store().GetDeviceByMac(w.device.mac, record);
-            row.versionAfter = record.info().version();
-            row.result.outcome = Outcome::kUpgraded;
-            row.result.detail = "upgraded: " + TerminalSafe(row.versionBefore) + " -> " +
-                                TerminalSafe(row.versionAfter);
-        } else if (w.failed) {
-            row.result.outcome = Outcome::kUpgradeFailed;
-            row.result.detail =
-                "upgrade failed: the device reported " + StatusText(kStatusUpgradeFail);
-        } else if (StopRequested()) {
-            row.result.outcome = Outcome::kInterrupted;
-            row.result.detail = "interrupted while upgrading";
-        } else if (w.successAt != 0) {
-            row.result.outcome = Outcome::kNoAnswer;
-            row.result.detail = "reported success, but no search found it again";
-        } else {
-            row.result.outcome = Outcome::kNoAnswer;
-            row.result.detail = w.lastStatus != 0 ? "last reported " + StatusText(w.lastStatus) +
-                                                        ", then no final status"
-                                                  : "no upgrade status reported";
+            versionAfter = record.info().version();
         }
+        SettleUpgradeRow(w, StopRequested(), versionAfter, rows[w.row]);
     }
     return finish();
 }

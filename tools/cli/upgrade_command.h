@@ -12,6 +12,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/listings.h"
 #include "tools/cli/session.h"
+#include "tools/cli/upgrade_results.h"
 
 namespace kestrix::cli {
 

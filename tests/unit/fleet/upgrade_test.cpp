@@ -1,8 +1,12 @@
 // The firmware upgrade's checks, its request block and its state machine,
 // driven tick by tick against a fake link and a fake file server.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -189,6 +193,17 @@ TEST(UpgradeChecks, RequestBlockCarriesNameLengthAndSize) {
         EXPECT_FALSE(g.opened) << p;
         EXPECT_EQ(MakeUpgradeRequest(g).file_size(), 0u) << p;
     }
+    // A link to the image is announced as the file it names, from that
+    // file's folder: the file server follows no link.
+    ASSERT_EQ(::mkdir(dir.File("links").c_str(), 0755), 0);
+    const std::string link = dir.File("links/latest.bin");
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    const UpgradeFile viaLink = InspectUpgradeFile(link);
+    EXPECT_TRUE(viaLink.opened);
+    EXPECT_EQ(viaLink.path, link);
+    EXPECT_EQ(viaLink.name, "firmware-v3.bin");
+    EXPECT_EQ(std::filesystem::canonical(viaLink.folder), std::filesystem::canonical(folder));
+    EXPECT_EQ(viaLink.size, 5000u);
     // A size the 32-bit field cannot hold is not wrapped around.
     UpgradeFile huge = f;
     huge.size = (uint64_t{1} << 32) + 7;
