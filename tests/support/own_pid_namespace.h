@@ -4,15 +4,14 @@
 // the only processes it can see and end are its own, and what /proc shows
 // of processes by name.
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace kestrix::testing {

@@ -4,26 +4,25 @@
 // configured to fail. Runs under tests/support/own-pid-namespace, since the
 // upgrade ends every FileServer process by name.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
 #include <set>
+#include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/lab_environment.h"
 #include "tests/support/labkit.h"

@@ -11,11 +11,6 @@
 // Runs under tests/support/own-pid-namespace: the dialog ends every
 // FileServer process by name.
 
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -26,6 +21,12 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTest>
 
 #include "base/os_utils.h"
 #include "controls/GridCtrl.h"

@@ -1,12 +1,12 @@
 // `kestrix-cli upgrade`: its command line, --type, how each device's result
 // is settled once the upgrade is over, the listing and the exit status.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "store/field_texts.h"
 #include "tests/support/csv_reader.h"

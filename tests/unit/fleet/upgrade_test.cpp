@@ -1,14 +1,13 @@
 // The firmware upgrade's checks, its request block and its state machine,
 // driven tick by tick against a fake link and a fake file server.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
