@@ -23,7 +23,8 @@ public:
     std::optional<size_t> Read(std::span<uint8_t> out) {
         if (fd_ < 0) {
             size_t n = std::min(out.size(), memory_.size() - pos_);
-            std::memcpy(out.data(), memory_.data() + pos_, n);
+            // An empty file's vector may hold no buffer at all.
+            if (n > 0) std::memcpy(out.data(), memory_.data() + pos_, n);
             pos_ += n;
             return n;
         }
