@@ -50,6 +50,7 @@ TEST_F(ConfineTest, OpensOnlyRegularFilesDirectlyInside) {
         ErrorCode error;  // kNotDefined: opens
         uint64_t size;
     };
+    const std::string longName(300, 'x');
     const Case cases[] = {
         {"fw.bin", ErrorCode::kNotDefined, 8},
         {"a..b", ErrorCode::kNotDefined, 27},
@@ -69,7 +70,7 @@ TEST_F(ConfineTest, OpensOnlyRegularFilesDirectlyInside) {
         {"samedir-link", ErrorCode::kAccessViolation, 0},
         {"dangling", ErrorCode::kAccessViolation, 0},
         {"fifo", ErrorCode::kAccessViolation, 0},
-        {std::string(300, 'x').c_str(), ErrorCode::kFileNotFound, 0},
+        {longName.c_str(), ErrorCode::kFileNotFound, 0},
     };
     for (const auto& c : cases) {
         auto opened = OpenConfined(dir_fd_, c.name);
