@@ -695,6 +695,13 @@ TEST_F(LinkInLab, ShutdownReleasesEveryTrackedDeviceAndStopsEveryThread) {
 // Under load
 
 TEST_F(LinkInLab, EveryHeartbeatArrivesAndNoDeviceAgesOutWhileCommandsGoOutWithoutPause) {
+#if defined(__SANITIZE_THREAD__)
+    // The shortened 250 ms tick leaves no room for ThreadSanitizer's slowdown:
+    // the heartbeat processor falls behind the ticker and the test would
+    // measure the sanitizer. Its races are checked by the other lab tests;
+    // the main build runs this one.
+    GTEST_SKIP() << "timing-bound; run in the main build";
+#endif
     // Heartbeat and ageing tick shortened alike (the defaults are 10 s each),
     // so a device ages out after the same number of missed heartbeats; the
     // run lasts well over 60 s worth of ticks.
