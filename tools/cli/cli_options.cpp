@@ -522,6 +522,7 @@ std::string HelpText(Command command) {
                    "  pxsync on|off       switch PX-SYNC\n"
                    "  reboot              restart devices\n"
                    "  restore             reset devices to their factory settings\n"
+                   "  upgrade             upgrade the firmware of up to 10 devices of one type\n"
                    "  scan-neighbours     let one device scan for access points near it\n"
                    "  channels            the radio choices a device type has in a country "
                    "(sends nothing)\n"
