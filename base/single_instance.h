@@ -29,8 +29,9 @@ public:
     bool Held() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
-    // "<dir>/<name>.lock" with dir = $XDG_RUNTIME_DIR when it names an
-    // existing directory, else /tmp.
+    // "$XDG_RUNTIME_DIR/kestrix/<name>.lock" when XDG_RUNTIME_DIR names an
+    // existing directory (Acquire makes the kestrix folder), else
+    // "/tmp/<name>.lock".
     static std::string LockPathFor(std::string_view name);
 
 private:

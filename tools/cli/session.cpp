@@ -154,10 +154,14 @@ bool Session::Open(std::string& error) {
     }
 
     // The scratch store lives in a folder only this user can enter and is
-    // never the desktop application's data.mdb.
+    // never the desktop application's data.mdb. An installed copy keeps it
+    // in the user's scratch folder with everything else it writes.
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kestrix-cli.XXXXXX";
+    std::string parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    if (const UserPaths& paths = CurrentUserPaths();
+        paths.installed && EnsureUserFolder(paths.scratchDir))
+        parent = paths.scratchDir.substr(0, paths.scratchDir.size() - 1);
+    std::string pattern = parent + "/kestrix-cli.XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         error = "Cannot make a temporary folder for the device list in " + pattern + ".";
         return false;

@@ -57,7 +57,9 @@ private:
         p.start(kProgram, {});
         QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
     }
-    QString LockFile() const { return runtime_.path() + QStringLiteral("/Lumra_Kestrix.lock"); }
+    QString LockFile() const {
+        return runtime_.path() + QStringLiteral("/kestrix/Lumra_Kestrix.lock");
+    }
 
     QTemporaryDir runtime_;
 

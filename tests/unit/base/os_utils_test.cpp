@@ -220,7 +220,7 @@ protected:
 
 TEST_F(InstanceLock, SecondHolderIsRefusedUntilTheFirstEnds) {
     const std::string name = "Kx_Test_" + std::to_string(::getpid());
-    EXPECT_EQ(SingleInstanceLock::LockPathFor(name), dir_.string() + "/" + name + ".lock");
+    EXPECT_EQ(SingleInstanceLock::LockPathFor(name), dir_.string() + "/kestrix/" + name + ".lock");
 
     // The first copy: another process that holds the lock until told to end.
     int toChild[2];
@@ -266,7 +266,8 @@ TEST_F(InstanceLock, RuntimeFolderFallbackAndPlantedLink) {
 
     // A symbolic link planted where the lock file goes is not followed.
     const std::string target = Write("victim", "keep me");
-    fs::create_symlink(target, dir_ / "Planted.lock");
+    fs::create_directories(dir_ / "kestrix");
+    fs::create_symlink(target, dir_ / "kestrix" / "Planted.lock");
     SingleInstanceLock lock("Planted");
     EXPECT_EQ(lock.Acquire(), SingleInstanceLock::Result::Unavailable);
     EXPECT_EQ(Slurp(target), "keep me");
