@@ -49,9 +49,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# setcap for the post-install script; everything else comes from the
-# libraries the executables link.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+# setcap for the post-install script, and Qt's platform plugins (loaded at
+# run time, so dpkg-shlibdeps cannot see them; without them the window
+# cannot open); everything else comes from the libraries the executables
+# link.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/resources/packaging/postinst)
