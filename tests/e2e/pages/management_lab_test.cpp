@@ -47,28 +47,18 @@ constexpr int kTarget = 2;  // type 1 in work mode 1: every tab editable
 class ManagementLabTest : public QObject {
     Q_OBJECT
 private:
-    std::optional<labkit::SimDump> Dump() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) qWarning("%s", err.c_str());
-        return dump;
-    }
-
-    std::unique_ptr<labkit::Lab> lab_;
     kestrix::testing::LabApp core_;
     std::vector<QString> messages_;
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "5", "--reboot-time", "2s", "--set",
-                                        "2 type=1 mode=1 name=west-mast"}},
-                          &err),
+        QVERIFY2(core_.Enter("management",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "5", "--reboot-time", "2s", "--set",
+                                           "2 type=1 mode=1 name=west-mast"}},
+                             &err),
                  err.c_str());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-        QVERIFY(core_.Open("management"));
         QVERIFY(core_.link->Start(3, 2000));
         core_.context.link = core_.link.get();
         core_.context.store = core_.store.get();
@@ -84,11 +74,10 @@ private slots:
         core_.context.deviceSource = nullptr;
         core_.context.messageHook = nullptr;
         core_.Close();
-        if (lab_) lab_->Down();
     }
 
     void oneSaveChangesEveryTab() {
-        auto dump = Dump();
+        auto dump = core_.Dump();
         QVERIFY(dump);
         const labkit::SimDevice before = dump->devices.at(kTarget);
         const std::string newIp = before.ip.substr(0, before.ip.rfind('.')) + ".201";
@@ -149,8 +138,8 @@ private slots:
         QVERIFY(waited);
 
         // The simulator holds every field, at the new address.
-        QTRY_VERIFY_WITH_TIMEOUT((dump = Dump(), dump && dump->ByMac(before.mac) &&
-                                                     dump->ByMac(before.mac)->ip == newIp),
+        QTRY_VERIFY_WITH_TIMEOUT((dump = core_.Dump(), dump && dump->ByMac(before.mac) &&
+                                                           dump->ByMac(before.mac)->ip == newIp),
                                  20000);
         const labkit::SimDevice* after = dump->ByMac(before.mac);
         QCOMPARE(after->name, std::string("east-mast"));

@@ -52,18 +52,8 @@ const char* const kGhostMac = "02:4b:58:ee:ee:ee";
 class RebootLabTest : public QObject {
     Q_OBJECT
 private:
-    const labkit::SimDevice* Sim(int index) const {
-        for (const labkit::SimDevice& d : dump_->devices)
-            if (d.index == index) return &d;
-        return nullptr;
-    }
-    bool Refresh() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) return false;
-        dump_ = std::move(dump);
-        return true;
-    }
+    const labkit::SimDevice* Sim(int index) const { return core_.Sim(index); }
+    bool Refresh() { return core_.Refresh(); }
     int RowOf(CGridCtrl* grid, const std::string& mac) {
         return static_cast<int>(GridColumn(grid, kMac).indexOf(QString::fromStdString(mac))) + 1;
     }
@@ -82,12 +72,6 @@ private:
     bool RefreshedAllOnline(CRebootRestoreDlg& page, int first, int count, int statusColumn) {
         page.RefreshCurrentPage();
         return AllRead(page, first, count, statusColumn, kStatusOnline);
-    }
-    int OnlineCount() {
-        std::vector<ap_info_stu> rows;
-        int pages = 0, online = 0;
-        store_->QueryDevicePage("", 1, true, 100, 1, rows, pages, online);
-        return online;
     }
     // Ticks the rows of devices first..first+count-1 and the ghost, runs the
     // action and drives the wait; returns after the refresh that follows it.
@@ -125,8 +109,6 @@ private:
         QVERIFY(messages_.empty());
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
-    std::optional<labkit::SimDump> dump_;
     kestrix::testing::LabApp core_;
     CSqlManagement* store_ = nullptr;
     DeviceLink* link_ = nullptr;
@@ -134,17 +116,13 @@ private:
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "14", "--reboot-time", "3s", "--set",
-                                        "20-24 name=factory-name"}},
-                          &err),
+        QVERIFY2(core_.Enter("reboot",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "14", "--reboot-time", "3s", "--set",
+                                           "20-24 name=factory-name"}},
+                             &err),
                  err.c_str());
-        QVERIFY(Refresh());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-
-        QVERIFY(core_.Open("reboot"));
         store_ = core_.store.get();
         link_ = core_.link.get();
         QVERIFY(link_->Start(3, 2000));
@@ -157,7 +135,7 @@ private slots:
         };
         link_->RefreshCaptureDevices();
         link_->Search();
-        QTRY_VERIFY_WITH_TIMEOUT(OnlineCount() == kFleet, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(core_.OnlineCount() == kFleet, 20000);
         // The ghost: in the lab's subnet, so the command goes out, but
         // nobody answers it.
         ap_info_stu ghost;
@@ -166,10 +144,7 @@ private slots:
         QVERIFY(store_->SaveDeviceInfo(ghost));
     }
 
-    void cleanupTestCase() {
-        core_.Close();
-        if (lab_) lab_->Down();
-    }
+    void cleanupTestCase() { core_.Close(); }
 
     void rebootTwentyDevices() {
         CRebootDlg page(core_.context);
