@@ -29,7 +29,7 @@
 
 using namespace kestrix;
 using kestrix::testing::ClickCell;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -44,12 +44,7 @@ class BridgeLabTest : public QObject {
     Q_OBJECT
 private:
     const labkit::SimDevice& Sim(int index) const { return *core_.Sim(index); }
-    int RowOf(CBridgeDlg* page, const std::string& mac) const {
-        const int column = page->Descriptor().ColumnOf(CellField::kMac);
-        return static_cast<int>(
-                   GridColumn(page->Grid(), column).indexOf(QString::fromStdString(mac))) +
-               1;
-    }
+    int RowOf(CBridgeDlg* page, const std::string& mac) const { return RowOfMac(*page, mac); }
     QString StatusOf(CBridgeDlg* page, const std::string& mac) const {
         const int row = RowOf(page, mac);
         if (row <= 0) return {};
@@ -62,9 +57,7 @@ private:
             CBridgeSearcgAPDlg* scan = w->ScanPage();
             QTRY_VERIFY_WITH_TIMEOUT(!scan->IsScanning(), 35000);
             *listed = static_cast<size_t>(scan->Grid()->GetRowCount() - 1);
-            const int row = static_cast<int>(GridColumn(scan->Grid(), kScanColumnMac)
-                                                 .indexOf(QString::fromStdString(Sim(kAp).mac))) +
-                            1;
+            const int row = RowOfMac(scan->Grid(), Sim(kAp).mac, kScanColumnMac);
             QVERIFY(row > 0);
             ClickCell(scan->Grid(), row, kScanColumnSelect);
             w->OnNext();

@@ -34,7 +34,7 @@
 
 using namespace kestrix;
 using kestrix::testing::ClickCell;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -98,10 +98,7 @@ private slots:
         page.resize(1100, 600);
         page.show();
         page.RefreshCurrentPage();
-        const int row =
-            static_cast<int>(GridColumn(page.Grid(), page.Descriptor().ColumnOf(CellField::kMac))
-                                 .indexOf(QString::fromStdString(before.mac))) +
-            1;
+        const int row = RowOfMac(page, before.mac);
         QVERIFY(row > 0);
 
         bool waited = false;

@@ -34,7 +34,7 @@
 
 using namespace kestrix;
 using namespace std::chrono_literals;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -43,7 +43,6 @@ constexpr int kFleet = 26;
 constexpr int kRebooted = 20;  // devices 0..19
 constexpr int kFirstRestored = 20;
 constexpr int kRestored = 5;  // devices 20..24
-constexpr int kMac = 5;
 // A stored device no simulator answers for.
 const char* const kGhostMac = "02:4b:58:ee:ee:ee";
 
@@ -54,9 +53,6 @@ class RebootLabTest : public QObject {
 private:
     const labkit::SimDevice* Sim(int index) const { return core_.Sim(index); }
     bool Refresh() { return core_.Refresh(); }
-    int RowOf(CGridCtrl* grid, const std::string& mac) {
-        return static_cast<int>(GridColumn(grid, kMac).indexOf(QString::fromStdString(mac))) + 1;
-    }
     bool AllRead(CDeviceListDlg& page, int first, int count, int statusColumn, uint32_t code,
                  bool tick = false) {
         auto* commanding = dynamic_cast<CRebootRestoreDlg*>(&page);
@@ -64,7 +60,7 @@ private:
         CGridCtrl* grid = page.Grid();
         const QString text = QString::fromStdString(StatusText(code));
         for (int i = first; i < first + count; ++i) {
-            const int row = RowOf(grid, Sim(i)->mac);
+            const int row = RowOfMac(grid, Sim(i)->mac);
             if (row < 1 || grid->GetItemText(row, statusColumn) != text) return false;
         }
         return true;
@@ -80,11 +76,11 @@ private:
         page.RefreshCurrentPage();
         CGridCtrl* grid = page.Grid();
         for (int i = first; i < first + count; ++i) {
-            const int row = RowOf(grid, Sim(i)->mac);
+            const int row = RowOfMac(grid, Sim(i)->mac);
             QVERIFY(row >= 1);
             grid->SetCheck(row, true);
         }
-        const int ghostRow = RowOf(grid, kGhostMac);
+        const int ghostRow = RowOfMac(grid, kGhostMac);
         QVERIFY(ghostRow >= 1);
         grid->SetCheck(ghostRow, true);
         const QString ghostBefore = grid->GetItemText(ghostRow, statusColumn);
@@ -93,7 +89,7 @@ private:
             // The replies come within the first second.
             QTRY_VERIFY_WITH_TIMEOUT(AllRead(page, first, count, statusColumn, accepted, true),
                                      3000);
-            QCOMPARE(grid->GetItemText(RowOf(grid, kGhostMac), statusColumn), ghostBefore);
+            QCOMPARE(grid->GetItemText(RowOfMac(grid, kGhostMac), statusColumn), ghostBefore);
             while (d->isVisible()) {
                 d->Tick();
                 QTest::qWait(200);
@@ -105,7 +101,7 @@ private:
         // The refresh a second after the wait, and those after it, show the
         // devices back.
         QTRY_VERIFY_WITH_TIMEOUT(RefreshedAllOnline(page, first, count, statusColumn), 15000);
-        QCOMPARE(grid->GetItemText(RowOf(grid, kGhostMac), statusColumn), ghostBefore);
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, kGhostMac), statusColumn), ghostBefore);
         QVERIFY(messages_.empty());
     }
 

@@ -58,12 +58,9 @@ class UpgradeLabTest : public QObject {
     Q_OBJECT
 private:
     QString Cell(CUpgradeDlg& page, const std::string& mac, CellField field) {
-        CGridCtrl* grid = page.Grid();
-        const int macColumn = page.Descriptor().ColumnOf(CellField::kMac);
-        for (int row = 1; row < grid->GetRowCount(); ++row)
-            if (grid->GetItemText(row, macColumn).toStdString() == mac)
-                return grid->GetItemText(row, page.Descriptor().ColumnOf(field));
-        return QString();
+        const int row = kestrix::testing::RowOfMac(page, mac);
+        return row < 1 ? QString()
+                       : page.Grid()->GetItemText(row, page.Descriptor().ColumnOf(field));
     }
     // One status view tick; each row's status text joins its history when it
     // changed. True when every device reads `text` (`failing` for the one
