@@ -66,7 +66,8 @@ struct LabApp {
     }
 
     // `name` tells the scratch file apart from other tests' files. The link
-    // is wired to the store but not started, so a test can set its hooks.
+    // is wired to the store but not started (StartLink, or Start for a link
+    // the pages do not get), so a test can set its hooks.
     bool Open(const std::string& name) {
         context = AppContext{};
         path = "/tmp/kestrix-" + name + "-e2e-" + std::to_string(::getpid()) + ".mdb";
@@ -74,6 +75,14 @@ struct LabApp {
         if (!store->IsOpen()) return false;
         link = std::make_unique<DeviceLink>();
         link->SetStore(store.get());
+        return true;
+    }
+
+    // Starts the link and hands the store and the link to the pages.
+    bool StartLink() {
+        if (!link->Start(3, 2000)) return false;
+        context.store = store.get();
+        context.link = link.get();
         return true;
     }
 

@@ -88,9 +88,7 @@ private slots:
                                            "5 ssid=Tower-Five secure=3 psk=secretpass1"}},
                              &err),
                  err.c_str());
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.link = core_.link.get();
-        core_.context.store = core_.store.get();
+        QVERIFY(core_.StartLink());
         core_.context.deviceSource =
             std::make_shared<StoreDeviceSource>(core_.store.get(), core_.link.get());
         core_.context.messageHook = [](MessageKind, const QString& text) {

@@ -59,9 +59,7 @@ private slots:
                                            "2 type=1 mode=1 name=west-mast"}},
                              &err),
                  err.c_str());
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.link = core_.link.get();
-        core_.context.store = core_.store.get();
+        QVERIFY(core_.StartLink());
         core_.context.deviceSource =
             std::make_shared<StoreDeviceSource>(core_.store.get(), core_.link.get());
         core_.context.messageHook = [this](MessageKind, const QString& text) {

@@ -121,9 +121,7 @@ private slots:
                  err.c_str());
         store_ = core_.store.get();
         link_ = core_.link.get();
-        QVERIFY(link_->Start(3, 2000));
-        core_.context.store = store_;
-        core_.context.link = link_;
+        QVERIFY(core_.StartLink());
         core_.context.messageHook = [this](MessageKind kind, const QString& text) {
             if (kind == MessageKind::kNone) return true;  // OK to the question
             messages_.push_back(text);

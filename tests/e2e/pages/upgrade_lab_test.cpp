@@ -102,9 +102,7 @@ private slots:
         QVERIFY(core_.dump->devices.size() == size_t{kFleet});
         before_ = *core_.dump;
         store_ = core_.store.get();
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.store = store_;
-        core_.context.link = core_.link.get();
+        QVERIFY(core_.StartLink());
         core_.context.messageHook = [this](MessageKind kind, const QString& text) {
             if (kind == MessageKind::kNone) return true;  // OK to the question
             messages_.push_back(text);

@@ -36,21 +36,7 @@
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::AddRenderLocales;
-using kestrix::testing::BundleContext;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::Message;
-using kestrix::testing::RecordMessages;
-using kestrix::testing::RowOfMac;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::ShowPage;
-using kestrix::testing::UseRenderLocale;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 

@@ -37,19 +37,7 @@
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::AddRenderLocales;
-using kestrix::testing::BundleContext;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ConfiguredDevice;
-using kestrix::testing::DeviceSpec;
-using kestrix::testing::FleetSource;
-using kestrix::testing::Message;
-using kestrix::testing::RecordingLink;
-using kestrix::testing::RecordMessages;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::ShowPage;
-using kestrix::testing::UseRenderLocale;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 

@@ -41,19 +41,7 @@
 #include "tools/devsim/fleet.h"
 
 using namespace kestrix;
-using kestrix::testing::BundleContext;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::Message;
-using kestrix::testing::NthDevice;
-using kestrix::testing::RecordMessages;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::ShowPage;
-using kestrix::testing::UseRenderLocale;
+using namespace kestrix::testing;
 
 namespace {
 
@@ -470,7 +458,7 @@ void PagesTest::exportWritesEveryMatchingRowInOrder() {
 }
 
 void PagesTest::headingsAndCountInChinese() {
-    InitLanguageWithLocale(kestrix::testing::BundleDir(), 2052);
+    InitLanguageWithLocale(BundleDir(), 2052);
     ScratchStore store;
     AddDevices(store, 5);
     auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));

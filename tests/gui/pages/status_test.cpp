@@ -42,25 +42,7 @@
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::AddRenderLocales;
-using kestrix::testing::BundleContext;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::Message;
-using kestrix::testing::NthDevice;
-using kestrix::testing::RecordingLink;
-using kestrix::testing::RecordMessages;
-using kestrix::testing::RenameRow;
-using kestrix::testing::RenderDevice;
-using kestrix::testing::RowOfMac;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::ShowPage;
-using kestrix::testing::UseRenderLocale;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 

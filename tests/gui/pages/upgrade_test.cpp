@@ -34,18 +34,7 @@
 #include "tests/support/temp_files.h"
 
 using namespace kestrix;
-using kestrix::testing::AddRenderLocales;
-using kestrix::testing::BundleContext;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::Message;
-using kestrix::testing::NthDevice;
-using kestrix::testing::RecordMessages;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::ShowPage;
-using kestrix::testing::TempDir;
-using kestrix::testing::UseRenderLocale;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 
@@ -402,7 +391,7 @@ void UpgradeTest::renders() {
     QCoreApplication::processEvents();
     QVERIFY(dialog->grab().toImage().save(out + QStringLiteral("upgrade_rebooting_") + suffix +
                                           QStringLiteral(".png")));
-    InitLanguageWithLocale(kestrix::testing::BundleDir(), 1033);
+    InitLanguageWithLocale(BundleDir(), 1033);
 }
 
 QTEST_MAIN(UpgradeTest)
