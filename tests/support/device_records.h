@@ -77,6 +77,20 @@ inline DeviceFields NthDevice(int n) {
     return f;
 }
 
+// Device n of the fleet the page renders show: NthDevice(n) at
+// 192.168.10.20+n, with a few names over again (one Chinese), types 10 and
+// 5, three SSIDs and four channels.
+inline DeviceFields RenderDevice(int n) {
+    static const char* const names[] = {"Roof east", "北门-2", "Mast 7", "Depot", "Gate-A"};
+    DeviceFields f = NthDevice(n);
+    f.ip = "192.168.10." + std::to_string(20 + n);
+    f.name = names[n % 5] + std::string(n >= 5 ? "-" + std::to_string(n) : "");
+    f.type = static_cast<uint16_t>(n % 3 == 0 ? 10 : 5);
+    f.ssid = "KX-Yard-" + std::to_string(n % 3);
+    f.channel = static_cast<uint8_t>(36 + 4 * (n % 4));
+    return f;
+}
+
 // A store of its own in a file that is removed with it.
 class ScratchStore {
 public:

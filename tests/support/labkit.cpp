@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <sched.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -18,6 +21,8 @@
 #include <unistd.h>
 
 #include "tools/devsim/control_client.h"
+
+extern char** environ;
 
 namespace kestrix::labkit {
 
@@ -319,6 +324,133 @@ double ProcessCpuSeconds(int pid) {
         if (i == 14 || i == 15) ticks += std::atoll(field.c_str());
     }
     return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+std::string ReadAll(const std::string& path) {
+    bool ok = false;
+    return ReadWholeFile(path, &ok);
+}
+
+// ---------------------------------------------------------------------------
+// kestrix-cli
+
+std::string Describe(const CliRun& run) {
+    return "exit " + std::to_string(run.exit) + "\n--- stdout\n" + run.out + "--- stderr\n" +
+           run.err;
+}
+
+CliRun RunCliProcess(const std::vector<std::string>& args, const CliOptions& options) {
+    const std::string outPath = options.dir + "/cli.out", errPath = options.dir + "/cli.err";
+    int in[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 || entry.rfind("LC_", 0) == 0 ||
+            entry.rfind("LANG=", 0) == 0 || entry.rfind("KESTRIX_CLI_", 0) == 0)
+            continue;
+        env.push_back(entry);
+    }
+    env.push_back("XDG_RUNTIME_DIR=" + options.dir);
+    env.push_back("LC_ALL=C");
+    env.push_back("KESTRIX_CLI_SEARCH_INTERVAL_MS=" + std::to_string(options.searchIntervalMs));
+    env.insert(env.end(), options.env.begin(), options.env.end());
+    std::vector<std::string> argv = {options.binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto pointers = [](std::vector<std::string>& v) {
+        std::vector<char*> p;
+        for (auto& s : v) p.push_back(s.data());
+        p.push_back(nullptr);
+        return p;
+    };
+    auto argp = pointers(argv);
+    auto envp = pointers(env);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    CliRun run;
+    if (spawned != 0) {
+        close(in[1]);
+        return run;
+    }
+
+    // Nothing is written to a program that has ended (no SIGPIPE here).
+    bool reaped = false;
+    auto sendInput = [&] {
+        if (!options.input.empty() && !reaped)
+            (void)!write(in[1], options.input.data(), options.input.size());
+        close(in[1]);
+    };
+    if (!options.onPrompt) sendInput();
+    if (options.during) options.during(pid);
+    int status = 0;
+    if (options.onPrompt) {
+        // Until the prompt shows, or the program ends without one.
+        for (;;) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                reaped = true;
+                break;
+            }
+            if (ReadAll(errPath).find(options.promptText) != std::string::npos) {
+                options.onPrompt();
+                break;
+            }
+            usleep(20 * 1000);
+        }
+        sendInput();
+    }
+    if (!reaped)
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadAll(outPath);
+    run.err = ReadAll(errPath);
+    return run;
+}
+
+const JsonValue& ResultOf(const JsonValue& results, const std::string& mac) {
+    static const JsonValue none;
+    for (const JsonValue& r : results.items())
+        if (r["mac"].Str() == mac) return r;
+    return none;
+}
+
+// ---------------------------------------------------------------------------
+// Firmware upgrades
+
+UpgradeFolders MakeUpgradeFolders(const std::string& pattern, const std::string& fileServer,
+                                  const std::string& name, uint32_t size, unsigned seed) {
+    std::string root = "/tmp/" + pattern + ".XXXXXX";
+    if (mkdtemp(root.data()) == nullptr) return {};
+    UpgradeFolders f{root, root + "/service", root + "/firmware"};
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    fs::create_directories(f.service, failed);
+    if (!failed) fs::create_directories(f.firmware, failed);
+    if (!failed) fs::copy_file(fileServer, f.service + "/FileServer", failed);
+    std::mt19937 rng(seed);
+    std::string image(size, '\0');
+    for (char& c : image) c = static_cast<char>(rng());
+    if (failed || !(std::ofstream(f.firmware + "/" + name, std::ios::binary) << image)) {
+        fs::remove_all(root, failed);
+        return {};
+    }
+    return f;
+}
+
+std::string WholeFetchLine(const SimDevice& d, const std::string& file, uint32_t size) {
+    return "fetch dev=" + std::to_string(d.index) + " mac=" + d.mac + " file=\"" + file +
+           "\" from=" + kHostAddress + ":69 bytes=" + std::to_string(size) +
+           " expected=" + std::to_string(size) + " result=ok\n";
 }
 
 // ---------------------------------------------------------------------------

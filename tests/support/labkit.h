@@ -176,6 +176,59 @@ double ProcessCpuSeconds(int pid);
 // and, when output is given, what it wrote to stdout and stderr.
 int RunCommand(const std::vector<std::string>& argv, std::string* output = nullptr);
 
+// The whole file (empty when it cannot be read).
+std::string ReadAll(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// kestrix-cli as a separate process
+
+struct CliRun {
+    int exit = -1;  // -1: it did not start or did not exit
+    std::string out, err;
+};
+// Exit status, standard output and standard error, for a failure message.
+std::string Describe(const CliRun& run);
+
+struct CliOptions {
+    std::string binary = {};  // the program
+    // Its XDG_RUNTIME_DIR (the single-instance lock lives there) and the
+    // folder its output is written to.
+    std::string dir = {};
+    int searchIntervalMs = 300;         // KESTRIX_CLI_SEARCH_INTERVAL_MS, its 3-second step
+    std::vector<std::string> env = {};  // more KEY=VALUE entries
+    std::string input = {};             // standard input
+    // Called once the standard error shows `promptText`; `input` is written
+    // only after it returns (nothing is written before then).
+    std::string promptText = {};
+    std::function<void()> onPrompt = {};
+    // Runs while the program does (before the prompt is looked for).
+    std::function<void(int pid)> during = {};
+};
+
+// Runs the program with `args` in the caller's namespace, with English texts
+// and the environment's other KESTRIX_CLI_ settings removed.
+CliRun RunCliProcess(const std::vector<std::string>& args, const CliOptions& options);
+
+// The entry of `mac` in a JSON list of per-device results (null when none).
+const JsonValue& ResultOf(const JsonValue& results, const std::string& mac);
+
+// ---------------------------------------------------------------------------
+// Firmware upgrades
+
+// A scratch folder /tmp/PATTERN.XXXXXX for an upgrade through the real
+// FileServer: service/ with a copy of `fileServer` (a link would make it read
+// the bundle's settings) and firmware/ with `name`, `size` bytes drawn from
+// a generator seeded with `seed`. Empty `root` when it could not be made.
+struct UpgradeFolders {
+    std::string root, service, firmware;
+};
+UpgradeFolders MakeUpgradeFolders(const std::string& pattern, const std::string& fileServer,
+                                  const std::string& name, uint32_t size, unsigned seed);
+
+// The simulator's log line for device `d` fetching all `size` bytes of
+// `file` from the TFTP server on the host address.
+std::string WholeFetchLine(const SimDevice& d, const std::string& file, uint32_t size);
+
 // ---------------------------------------------------------------------------
 // Network namespaces
 

@@ -1,6 +1,7 @@
 #pragma once
 // Driving the status page as an operator does: its modal dialogs, the
-// in-place rename of a Location cell, finding a device's row.
+// in-place rename of a Location cell, finding a device's row (on the other
+// list pages too).
 
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include "controls/GridCtrl.h"
+#include "pages/DeviceListDlg.h"
 #include "tests/support/grid_clicks.h"
 
 namespace kestrix::testing {
@@ -65,10 +67,13 @@ inline void RenameRow(CGridCtrl* grid, int row, const QString& text) {
     QCoreApplication::processEvents();
 }
 
-inline int RowOfMac(CGridCtrl* grid, const std::string& mac) {
-    return static_cast<int>(
-               GridColumn(grid, kStatusMacColumn).indexOf(QString::fromStdString(mac))) +
-           1;
+// The row of `mac`, 0 when it is not listed: on the status page's grid, or
+// on any list page by its MAC column.
+inline int RowOfMac(CGridCtrl* grid, const std::string& mac, int column = kStatusMacColumn) {
+    return static_cast<int>(GridColumn(grid, column).indexOf(QString::fromStdString(mac))) + 1;
+}
+inline int RowOfMac(const CDeviceListDlg& page, const std::string& mac) {
+    return RowOfMac(page.Grid(), mac, page.Descriptor().ColumnOf(CellField::kMac));
 }
 
 }  // namespace kestrix::testing

@@ -4,17 +4,7 @@
 // "Bridge fail"; a mode switch at AP, an access point the scan did not hear
 // and a key the wizard refuses end the run before any SetBridge goes out.
 
-#include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,12 +14,11 @@
 #include "tests/support/labkit.h"
 #include "tools/devsim/fleet.h"
 
-extern char** environ;
-
 namespace kestrix {
 namespace {
 
-using namespace std::chrono_literals;
+using labkit::CliRun;
+using labkit::Describe;
 using labkit::JsonValue;
 using labkit::Lab;
 using labkit::LabOptions;
@@ -59,110 +48,23 @@ Lab* gLab = nullptr;
 bool gInLab = false;
 std::string gDir;
 
-class BridgeLabEnvironment : public labkit::LabEnvironment {
-public:
-    BridgeLabEnvironment() : LabEnvironment([] { return Fleet(); }, gLab, gInLab) {}
-    void SetUp() override {
-        char pattern[] = "/tmp/kx-cli-bridge.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        gDir = pattern;
-        LabEnvironment::SetUp();
-    }
-    void TearDown() override {
-        LabEnvironment::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(gDir, ignored);
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new BridgeLabEnvironment);
-
-struct CliRun {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(
+    new labkit::LabEnvironment(Fleet, gLab, gInLab, &gDir, "kx-cli-bridge"));
 
 // Runs the CLI in the lab's host namespace with a lock folder of its own,
 // a short search step, English texts and no standard input.
 CliRun RunCli(const std::vector<std::string>& args) {
-    const std::string outPath = gDir + "/out", errPath = gDir + "/err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 || entry.rfind("LC_", 0) == 0 ||
-            entry.rfind("LANG=", 0) == 0 || entry.rfind("KESTRIX_CLI_", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    env.push_back("XDG_RUNTIME_DIR=" + gDir);
-    env.push_back("LC_ALL=C");
-    env.push_back("KESTRIX_CLI_SEARCH_INTERVAL_MS=300");
-    std::vector<std::string> argv = {KX_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto pointers = [](std::vector<std::string>& v) {
-        std::vector<char*> p;
-        for (auto& s : v) p.push_back(s.data());
-        p.push_back(nullptr);
-        return p;
-    };
-    auto argp = pointers(argv);
-    auto envp = pointers(env);
-    pid_t pid = -1;
-    CliRun run;
-    const int spawned =
-        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return run;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(outPath);
-    run.err = ReadAll(errPath);
-    return run;
+    return labkit::RunCliProcess(args, {.binary = KX_CLI_PATH, .dir = gDir});
 }
 
-std::string Describe(const CliRun& r) {
-    return "exit " + std::to_string(r.exit) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
-}
-
-class CliBridgeInLab : public ::testing::Test {
+class CliBridgeInLab : public labkit::FleetTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(gInLab) << "the lab is not up";
-        std::string err;
-        ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;
-        dump_ = Dump();
-        ASSERT_EQ(dump_.devices.size(), static_cast<size_t>(kFleet));
-    }
-    SimDump Dump() const {
-        std::string err;
-        auto dump = gLab->Dump(&err);
-        EXPECT_TRUE(dump) << err;
-        return dump ? *dump : SimDump{};
-    }
-    const labkit::SimDevice& Dev(int i) const { return dump_.devices.at(static_cast<size_t>(i)); }
-    size_t TraceMark() const { return gLab->Trace().size(); }
+    CliBridgeInLab() : FleetTest(gLab, gInLab, Fleet) {}
     // The datagrams of `kind` ("rx" or "tx") of this type and device since `from`.
     size_t Count(size_t from, const std::string& kind, int type, const std::string& mac) const {
-        std::this_thread::sleep_for(300ms);
-        const std::vector<TraceLine> all = gLab->Trace();
         size_t n = 0;
-        for (size_t i = from; i < all.size(); ++i)
-            n += all[i].kind == kind && all[i].GetInt("type") == type && all[i].Get("mac") == mac;
+        for (const TraceLine& l : TraceSince(from))
+            n += l.kind == kind && l.GetInt("type") == type && l.Get("mac") == mac;
         return n;
     }
     JsonValue Result(const CliRun& r) const {
@@ -172,7 +74,6 @@ protected:
         if (!doc || doc->items().size() != 1) return JsonValue();
         return doc->items()[0];
     }
-    SimDump dump_;
 };
 
 constexpr int kScan = static_cast<int>(MsgType::ScanNeighbours);

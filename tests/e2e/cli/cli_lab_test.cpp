@@ -5,21 +5,12 @@
 // that nothing did).
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <poll.h>
 #include <set>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -31,16 +22,16 @@
 #include "tests/support/labkit.h"
 #include "tools/devsim/fleet.h"
 
-extern char** environ;
-
 namespace kestrix {
 namespace {
 
-using namespace std::chrono_literals;
+using labkit::CliRun;
+using labkit::Describe;
 using labkit::JsonValue;
 using labkit::Lab;
 using labkit::LabOptions;
 using labkit::ParseJson;
+using labkit::ResultOf;
 using labkit::SimDevice;
 using labkit::SimDump;
 using labkit::TraceLine;
@@ -81,128 +72,19 @@ bool gInLab = false;
 std::string gRuntimeDir;  // the single-instance lock of these runs lives here
 
 // The shared lab, and beside it the folder of the CLI's single-instance lock.
-class CliLabEnvironment : public labkit::LabEnvironment {
-public:
-    CliLabEnvironment() : LabEnvironment([] { return Fleet(); }, gLab, gInLab) {}
-    void SetUp() override {
-        char pattern[] = "/tmp/kx-cli-e2e.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        gRuntimeDir = pattern;
-        LabEnvironment::SetUp();
-    }
-    void TearDown() override {
-        LabEnvironment::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(gRuntimeDir, ignored);
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CliLabEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(
+    new labkit::LabEnvironment(Fleet, gLab, gInLab, &gRuntimeDir, "kx-cli-e2e"));
 
 // ---- Running the CLI ----------------------------------------------------------------
 
-struct CliRun {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-struct RunOptions {
-    std::string binary = KX_CLI_PATH;
-    std::string input;  // standard input
-    // Called once the standard error shows `promptText`; `input` is written
-    // only after it returns (nothing is written before then).
-    std::string promptText;
-    std::function<void()> onPrompt;
-    int searchIntervalMs = 300;  // the CLI's test hook for its 3-second step
-};
+using RunOptions = labkit::CliOptions;
 
 // Runs the CLI in this process's namespace (the lab's host) with a lock
 // directory of its own, a short search step and English texts.
-CliRun RunCli(const std::vector<std::string>& args, const RunOptions& options = {}) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-        posix_spawn_file_actions_addclose(&actions, fd);
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 || entry.rfind("LC_", 0) == 0 ||
-            entry.rfind("LANG=", 0) == 0 || entry.rfind("KESTRIX_CLI_", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    env.push_back("XDG_RUNTIME_DIR=" + gRuntimeDir);
-    env.push_back("LC_ALL=C");
-    env.push_back("KESTRIX_CLI_SEARCH_INTERVAL_MS=" + std::to_string(options.searchIntervalMs));
-    std::vector<std::string> argv = {options.binary};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto pointers = [](std::vector<std::string>& v) {
-        std::vector<char*> p;
-        for (auto& s : v) p.push_back(s.data());
-        p.push_back(nullptr);
-        return p;
-    };
-    auto argp = pointers(argv);
-    auto envp = pointers(env);
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    CliRun run;
-    if (spawned != 0) {
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
-        return run;
-    }
-
-    bool inputSent = false;
-    auto sendInput = [&] {
-        if (!options.input.empty()) (void)!write(in[1], options.input.data(), options.input.size());
-        close(in[1]);
-        inputSent = true;
-    };
-    if (!options.onPrompt) sendInput();
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, 200) < 0) break;
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
-            char buf[4096];
-            const ssize_t n = read(fds[k].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[k].fd);
-                fds[k].fd = -1;
-                --open;
-                continue;
-            }
-            (k == 0 ? run.out : run.err).append(buf, static_cast<size_t>(n));
-        }
-        if (!inputSent && run.err.find(options.promptText) != std::string::npos) {
-            options.onPrompt();
-            sendInput();
-        }
-    }
-    if (!inputSent) sendInput();
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string Describe(const CliRun& r) {
-    return "exit " + std::to_string(r.exit) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+CliRun RunCli(const std::vector<std::string>& args, RunOptions options = {}) {
+    if (options.binary.empty()) options.binary = KX_CLI_PATH;
+    options.dir = gRuntimeDir;
+    return labkit::RunCliProcess(args, options);
 }
 
 JsonValue Json(const CliRun& r) {
@@ -214,37 +96,17 @@ JsonValue Json(const CliRun& r) {
 
 // ---- The fixture ----------------------------------------------------------------------
 
-class CliInLab : public ::testing::Test {
+class CliInLab : public labkit::FleetTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(gInLab) << "the lab is not up";
-        std::string err;
-        // A fresh fleet, so nothing one test changed reaches the next.
-        ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;
-        dump_ = Dump();
-        ASSERT_EQ(dump_.devices.size(), static_cast<size_t>(kFleet));
-    }
+    CliInLab() : FleetTest(gLab, gInLab, Fleet) {}
 
-    SimDump Dump() const {
-        std::string err;
-        auto dump = gLab->Dump(&err);
-        EXPECT_TRUE(dump) << err;
-        return dump ? *dump : SimDump{};
-    }
-    const SimDevice& Dev(int index) const { return dump_.devices.at(static_cast<size_t>(index)); }
     std::string Ip(int index) const { return Dev(index).ip; }
     std::string Mac(int index) const { return Dev(index).mac; }
 
-    // Trace lines written after `from` lines; the simulator traces what it
-    // received as it arrives, so a short settling pause lets the last
-    // datagrams of a finished run reach the file.
-    size_t TraceMark() const { return gLab->Trace().size(); }
     std::vector<TraceLine> ReceivedSince(size_t from) const {
-        std::this_thread::sleep_for(300ms);
-        const std::vector<TraceLine> all = gLab->Trace();
         std::vector<TraceLine> rx;
-        for (size_t i = from; i < all.size(); ++i)
-            if (all[i].kind == "rx") rx.push_back(all[i]);
+        for (const TraceLine& l : TraceSince(from))
+            if (l.kind == "rx") rx.push_back(l);
         return rx;
     }
     static size_t CountType(const std::vector<TraceLine>& rx, int type,
@@ -253,17 +115,7 @@ protected:
             return l.GetInt("type") == type && (mac.empty() || l.Get("mac") == mac);
         }));
     }
-
-    SimDump dump_;
 };
-
-// The JSON result of one device in an action's output.
-const JsonValue& ResultOf(const JsonValue& results, const std::string& mac) {
-    static const JsonValue none;
-    for (const JsonValue& r : results.items())
-        if (r["mac"].Str() == mac) return r;
-    return none;
-}
 
 // ---- search ---------------------------------------------------------------------------
 

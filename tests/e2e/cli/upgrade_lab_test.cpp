@@ -5,19 +5,11 @@
 // upgrade ends every FileServer process by name.
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <set>
 #include <signal.h>
-#include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -28,15 +20,16 @@
 #include "tests/support/labkit.h"
 #include "tests/support/own_pid_namespace.h"
 
-extern char** environ;
-
 namespace kestrix {
 namespace {
 
+using labkit::CliRun;
+using labkit::Describe;
 using labkit::JsonValue;
 using labkit::Lab;
 using labkit::LabOptions;
-using labkit::SimDump;
+using labkit::ReadAll;
+using labkit::ResultOf;
 
 constexpr int kFleet = 10;
 constexpr int kFailing = 3;  // fetches the file, then reports a failed upgrade
@@ -67,91 +60,19 @@ bool gInLab = false;
 const auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new labkit::LabEnvironment(Fleet, gLab, gInLab));
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct CliRun {
-    int exit = -1;
-    std::string out, err;
-};
-
-// The CLI in the lab's host namespace (this process's), its output in files,
-// English texts, a short search step and the given service folder.
-// `during`, when given, runs while the CLI does.
+// The CLI in the lab's host namespace (this process's), English texts, a
+// short search step and the given service folder; its lock and output in
+// `scratch`. `during`, when given, runs while the CLI does.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& serviceDir,
               const std::string& scratch, const std::function<void(pid_t)>& during = {}) {
-    const std::string outPath = scratch + "/cli.out", errPath = scratch + "/cli.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0 ||
-            entry.rfind("KESTRIX_CLI_", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    env.push_back("LC_ALL=C");
-    env.push_back("XDG_RUNTIME_DIR=" + scratch);  // the single-instance lock
-    env.push_back("KESTRIX_CLI_SEARCH_INTERVAL_MS=300");
-    env.push_back("KESTRIX_CLI_SERVICE_DIR=" + serviceDir);
-    std::vector<std::string> argv = {KX_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto pointers = [](std::vector<std::string>& v) {
-        std::vector<char*> p;
-        for (auto& s : v) p.push_back(s.data());
-        p.push_back(nullptr);
-        return p;
-    };
-    auto argp = pointers(argv);
-    auto envp = pointers(env);
-    pid_t pid = -1;
-    CliRun run;
-    const int spawned =
-        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return run;
-    if (during) during(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(outPath);
-    run.err = ReadAll(errPath);
-    return run;
+    return labkit::RunCliProcess(args, {.binary = KX_CLI_PATH,
+                                        .dir = scratch,
+                                        .env = {"KESTRIX_CLI_SERVICE_DIR=" + serviceDir},
+                                        .during = during});
 }
 
-const JsonValue& ResultOf(const JsonValue& results, const std::string& mac) {
-    static const JsonValue none;
-    for (const JsonValue& r : results.items())
-        if (r["mac"].Str() == mac) return r;
-    return none;
-}
-
-// A service folder of our own with a copy of the real server (a link would
-// make it read the bundle's settings), and the firmware in a folder beside.
-struct Scratch {
-    std::string root, service, firmware;
-};
-Scratch MakeScratch() {
-    char pattern[] = "/tmp/kx-cli-upgrade.XXXXXX";
-    EXPECT_NE(mkdtemp(pattern), nullptr);
-    Scratch s{pattern, std::string(pattern) + "/service", std::string(pattern) + "/firmware"};
-    namespace fs = std::filesystem;
-    fs::create_directories(s.service);
-    fs::create_directories(s.firmware);
-    fs::copy_file(KX_FILESERVER_PATH, s.service + "/FileServer");
-    std::mt19937 rng(15);
-    std::string image(kSize, '\0');
-    for (char& c : image) c = static_cast<char>(rng());
-    std::ofstream(s.firmware + "/" + kFirmware, std::ios::binary) << image;
-    return s;
+labkit::UpgradeFolders MakeScratch() {
+    return labkit::MakeUpgradeFolders("kx-cli-upgrade", KX_FILESERVER_PATH, kFirmware, kSize, 15);
 }
 
 TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed) {
@@ -160,7 +81,8 @@ TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed)
         << "run under tests/support/own-pid-namespace: the upgrade ends every FileServer";
     std::string err;
     ASSERT_TRUE(gLab->Up(Fleet(), &err)) << err;  // a fresh fleet
-    const Scratch dirs = MakeScratch();
+    const labkit::UpgradeFolders dirs = MakeScratch();
+    ASSERT_FALSE(dirs.root.empty());
     const std::string &scratch = dirs.root, &service = dirs.service, &firmware = dirs.firmware;
     auto before = gLab->Dump(&err);
     ASSERT_TRUE(before && before->devices.size() == static_cast<size_t>(kFleet)) << err;
@@ -172,8 +94,7 @@ TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed)
     }
 
     const CliRun r = RunCli(args, service, scratch);
-    const std::string describe =
-        "exit " + std::to_string(r.exit) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+    const std::string describe = Describe(r);
     EXPECT_EQ(r.exit, 1) << describe;
     auto doc = labkit::ParseJson(r.out, &err);
     ASSERT_TRUE(doc) << err << "\n" << describe;
@@ -205,10 +126,7 @@ TEST(CliUpgradeLab, TenDevicesUpgradedThroughTheFileServerAndTheFailingOneNamed)
         }
         // Every device, the failing one too, fetched the whole file from the
         // CLI's FileServer on the host address.
-        const std::string line = "fetch dev=" + std::to_string(was.index) + " mac=" + was.mac +
-                                 " file=\"" + kFirmware +
-                                 "\" from=198.18.0.1:69 bytes=" + std::to_string(kSize) +
-                                 " expected=" + std::to_string(kSize) + " result=ok\n";
+        const std::string line = labkit::WholeFetchLine(was, kFirmware, kSize);
         EXPECT_NE(log.find(line), std::string::npos) << line;
         const JsonValue& fetches = now->raw["upgrade"]["fetches"];
         ASSERT_EQ(fetches.size(), 1u);
@@ -240,7 +158,8 @@ TEST(CliUpgradeLab, SigtermWhileDevicesUpgradeEndsTheFileServerAndReportsInterru
     ASSERT_TRUE(gLab->Up(slow, &err)) << err;
     auto before = gLab->Dump(&err);
     ASSERT_TRUE(before && before->devices.size() == static_cast<size_t>(kFleet)) << err;
-    const Scratch dirs = MakeScratch();
+    const labkit::UpgradeFolders dirs = MakeScratch();
+    ASSERT_FALSE(dirs.root.empty());
     std::vector<std::string> args = {"upgrade", "--file", dirs.firmware + "/" + kFirmware,
                                      "--yes",   "--json", "--seconds",
                                      "1.5"};
@@ -262,8 +181,7 @@ TEST(CliUpgradeLab, SigtermWhileDevicesUpgradeEndsTheFileServerAndReportsInterru
         }
         kill(cli, SIGTERM);
     });
-    const std::string describe =
-        "exit " + std::to_string(r.exit) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+    const std::string describe = Describe(r);
     EXPECT_TRUE(sawServer);
     EXPECT_TRUE(allUpgrading) << "the devices never all got UpgradeStart";
     EXPECT_EQ(r.exit, 1) << describe;

@@ -29,7 +29,7 @@
 
 using namespace kestrix;
 using kestrix::testing::ClickCell;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -43,22 +43,8 @@ constexpr int kWaitMs = 20000;
 class BridgeLabTest : public QObject {
     Q_OBJECT
 private:
-    const labkit::SimDevice& Sim(int index) const {
-        return dump_->devices.at(static_cast<size_t>(index));
-    }
-    bool Refresh() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) return false;
-        dump_ = std::move(dump);
-        return true;
-    }
-    int RowOf(CBridgeDlg* page, const std::string& mac) const {
-        const int column = page->Descriptor().ColumnOf(CellField::kMac);
-        return static_cast<int>(
-                   GridColumn(page->Grid(), column).indexOf(QString::fromStdString(mac))) +
-               1;
-    }
+    const labkit::SimDevice& Sim(int index) const { return *core_.Sim(index); }
+    int RowOf(CBridgeDlg* page, const std::string& mac) const { return RowOfMac(*page, mac); }
     QString StatusOf(CBridgeDlg* page, const std::string& mac) const {
         const int row = RowOf(page, mac);
         if (row <= 0) return {};
@@ -71,9 +57,7 @@ private:
             CBridgeSearcgAPDlg* scan = w->ScanPage();
             QTRY_VERIFY_WITH_TIMEOUT(!scan->IsScanning(), 35000);
             *listed = static_cast<size_t>(scan->Grid()->GetRowCount() - 1);
-            const int row = static_cast<int>(GridColumn(scan->Grid(), kScanColumnMac)
-                                                 .indexOf(QString::fromStdString(Sim(kAp).mac))) +
-                            1;
+            const int row = RowOfMac(scan->Grid(), Sim(kAp).mac, kScanColumnMac);
             QVERIFY(row > 0);
             ClickCell(scan->Grid(), row, kScanColumnSelect);
             w->OnNext();
@@ -91,27 +75,20 @@ private:
         QVERIFY(when.Seen());
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
-    std::optional<labkit::SimDump> dump_;
     kestrix::testing::LabApp core_;
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "33", "--set", "all mode=1", "--set",
-                                        "0 type=15 btn=0 neighbours=70 secure=0", "--set",
-                                        "1 type=5 btn=0 neighbours=70 bridge-fail=1", "--set",
-                                        "5 ssid=Tower-Five secure=3 psk=secretpass1"}},
-                          &err),
+        QVERIFY2(core_.Enter("bridge",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "33", "--set", "all mode=1", "--set",
+                                           "0 type=15 btn=0 neighbours=70 secure=0", "--set",
+                                           "1 type=5 btn=0 neighbours=70 bridge-fail=1", "--set",
+                                           "5 ssid=Tower-Five secure=3 psk=secretpass1"}},
+                             &err),
                  err.c_str());
-        QVERIFY(Refresh());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-        QVERIFY(core_.Open("bridge"));
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.link = core_.link.get();
-        core_.context.store = core_.store.get();
+        QVERIFY(core_.StartLink());
         core_.context.deviceSource =
             std::make_shared<StoreDeviceSource>(core_.store.get(), core_.link.get());
         core_.context.messageHook = [](MessageKind, const QString& text) {
@@ -132,10 +109,7 @@ private slots:
         QCOMPARE(record.mac(), Sim(kFailing).mac);
     }
 
-    void cleanupTestCase() {
-        core_.Close();
-        if (lab_) lab_->Down();
-    }
+    void cleanupTestCase() { core_.Close(); }
 
     void theWizardBridgesAndThePageShowsTheOutcome() {
         CBridgeDlg page(core_.context);
@@ -150,7 +124,7 @@ private slots:
         QVERIFY(page.RefreshTimer().isActive());
         QTRY_COMPARE_WITH_TIMEOUT(StatusOf(&page, Sim(kStation).mac),
                                   QStringLiteral("Bridge success"), kWaitMs);
-        QVERIFY(Refresh());
+        QVERIFY(core_.Refresh());
         const labkit::SimDevice& d = Sim(kStation);
         QCOMPARE(d.bridge_mac, Sim(kAp).mac);
         QCOMPARE(d.bridge_ssid, std::string("Tower-Five"));

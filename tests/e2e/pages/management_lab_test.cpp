@@ -34,7 +34,7 @@
 
 using namespace kestrix;
 using kestrix::testing::ClickCell;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -47,31 +47,19 @@ constexpr int kTarget = 2;  // type 1 in work mode 1: every tab editable
 class ManagementLabTest : public QObject {
     Q_OBJECT
 private:
-    std::optional<labkit::SimDump> Dump() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) qWarning("%s", err.c_str());
-        return dump;
-    }
-
-    std::unique_ptr<labkit::Lab> lab_;
     kestrix::testing::LabApp core_;
     std::vector<QString> messages_;
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "5", "--reboot-time", "2s", "--set",
-                                        "2 type=1 mode=1 name=west-mast"}},
-                          &err),
+        QVERIFY2(core_.Enter("management",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "5", "--reboot-time", "2s", "--set",
+                                           "2 type=1 mode=1 name=west-mast"}},
+                             &err),
                  err.c_str());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-        QVERIFY(core_.Open("management"));
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.link = core_.link.get();
-        core_.context.store = core_.store.get();
+        QVERIFY(core_.StartLink());
         core_.context.deviceSource =
             std::make_shared<StoreDeviceSource>(core_.store.get(), core_.link.get());
         core_.context.messageHook = [this](MessageKind, const QString& text) {
@@ -84,11 +72,10 @@ private slots:
         core_.context.deviceSource = nullptr;
         core_.context.messageHook = nullptr;
         core_.Close();
-        if (lab_) lab_->Down();
     }
 
     void oneSaveChangesEveryTab() {
-        auto dump = Dump();
+        auto dump = core_.Dump();
         QVERIFY(dump);
         const labkit::SimDevice before = dump->devices.at(kTarget);
         const std::string newIp = before.ip.substr(0, before.ip.rfind('.')) + ".201";
@@ -109,10 +96,7 @@ private slots:
         page.resize(1100, 600);
         page.show();
         page.RefreshCurrentPage();
-        const int row =
-            static_cast<int>(GridColumn(page.Grid(), page.Descriptor().ColumnOf(CellField::kMac))
-                                 .indexOf(QString::fromStdString(before.mac))) +
-            1;
+        const int row = RowOfMac(page, before.mac);
         QVERIFY(row > 0);
 
         bool waited = false;
@@ -149,8 +133,8 @@ private slots:
         QVERIFY(waited);
 
         // The simulator holds every field, at the new address.
-        QTRY_VERIFY_WITH_TIMEOUT((dump = Dump(), dump && dump->ByMac(before.mac) &&
-                                                     dump->ByMac(before.mac)->ip == newIp),
+        QTRY_VERIFY_WITH_TIMEOUT((dump = core_.Dump(), dump && dump->ByMac(before.mac) &&
+                                                           dump->ByMac(before.mac)->ip == newIp),
                                  20000);
         const labkit::SimDevice* after = dump->ByMac(before.mac);
         QCOMPARE(after->name, std::string("east-mast"));

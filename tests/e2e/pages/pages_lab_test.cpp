@@ -127,24 +127,18 @@ private:
         return pages;
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
-    std::optional<labkit::SimDump> dump_;
     kestrix::testing::LabApp core_;
     CSqlManagement* store_ = nullptr;
     DeviceLink* link_ = nullptr;
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(
-            lab_->Up({.devices = kFleet, .sim_args = {"--seed", "21", "--heartbeat", "60s"}}, &err),
-            err.c_str());
-        dump_ = lab_->Dump(&err);
-        QVERIFY2(dump_ && dump_->devices.size() == size_t(kFleet), err.c_str());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-
-        QVERIFY(core_.Open("pages"));
+        QVERIFY2(core_.Enter(
+                     "pages",
+                     {.devices = kFleet, .sim_args = {"--seed", "21", "--heartbeat", "60s"}}, &err),
+                 err.c_str());
+        QVERIFY(core_.dump->devices.size() == size_t(kFleet));
         store_ = core_.store.get();
         link_ = core_.link.get();
         // No device may age out of the store while the pages are compared
@@ -172,7 +166,6 @@ private slots:
     void cleanupTestCase() {
         core_.context.deviceSource = nullptr;
         core_.Close();
-        if (lab_) lab_->Down();
     }
 
     // Every page of the first fill (IP, descending), through the strip.
@@ -198,7 +191,7 @@ private slots:
         const QStringList macs = GridColumn(page->Grid(), 5);
         QCOMPARE(ips.size(), 5);  // 2000 = 133 x 15 + 5
         for (int i = 0; i < ips.size(); ++i) {
-            const labkit::SimDevice* d = dump_->ByMac(macs[i].toStdString());
+            const labkit::SimDevice* d = core_.dump->ByMac(macs[i].toStdString());
             QVERIFY(d);
             QCOMPARE(ips[i], QString::fromStdString(d->ip));
         }
@@ -234,7 +227,7 @@ private slots:
 
     // Filters by a name, a MAC and an address part, and no match.
     void filteringShowsTheMatchingDevices() {
-        const labkit::SimDevice& one = dump_->devices[1234];
+        const labkit::SimDevice& one = core_.dump->devices[1234];
         auto page = MakePage<CManagementDlg>();
         CGridCtrl* grid = page->Grid();
         page->GoToPage(5);

@@ -34,7 +34,7 @@
 
 using namespace kestrix;
 using namespace std::chrono_literals;
-using kestrix::testing::GridColumn;
+using kestrix::testing::RowOfMac;
 using kestrix::testing::WhenModal;
 
 namespace {
@@ -43,7 +43,6 @@ constexpr int kFleet = 26;
 constexpr int kRebooted = 20;  // devices 0..19
 constexpr int kFirstRestored = 20;
 constexpr int kRestored = 5;  // devices 20..24
-constexpr int kMac = 5;
 // A stored device no simulator answers for.
 const char* const kGhostMac = "02:4b:58:ee:ee:ee";
 
@@ -52,21 +51,8 @@ const char* const kGhostMac = "02:4b:58:ee:ee:ee";
 class RebootLabTest : public QObject {
     Q_OBJECT
 private:
-    const labkit::SimDevice* Sim(int index) const {
-        for (const labkit::SimDevice& d : dump_->devices)
-            if (d.index == index) return &d;
-        return nullptr;
-    }
-    bool Refresh() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) return false;
-        dump_ = std::move(dump);
-        return true;
-    }
-    int RowOf(CGridCtrl* grid, const std::string& mac) {
-        return static_cast<int>(GridColumn(grid, kMac).indexOf(QString::fromStdString(mac))) + 1;
-    }
+    const labkit::SimDevice* Sim(int index) const { return core_.Sim(index); }
+    bool Refresh() { return core_.Refresh(); }
     bool AllRead(CDeviceListDlg& page, int first, int count, int statusColumn, uint32_t code,
                  bool tick = false) {
         auto* commanding = dynamic_cast<CRebootRestoreDlg*>(&page);
@@ -74,7 +60,7 @@ private:
         CGridCtrl* grid = page.Grid();
         const QString text = QString::fromStdString(StatusText(code));
         for (int i = first; i < first + count; ++i) {
-            const int row = RowOf(grid, Sim(i)->mac);
+            const int row = RowOfMac(grid, Sim(i)->mac);
             if (row < 1 || grid->GetItemText(row, statusColumn) != text) return false;
         }
         return true;
@@ -83,12 +69,6 @@ private:
         page.RefreshCurrentPage();
         return AllRead(page, first, count, statusColumn, kStatusOnline);
     }
-    int OnlineCount() {
-        std::vector<ap_info_stu> rows;
-        int pages = 0, online = 0;
-        store_->QueryDevicePage("", 1, true, 100, 1, rows, pages, online);
-        return online;
-    }
     // Ticks the rows of devices first..first+count-1 and the ghost, runs the
     // action and drives the wait; returns after the refresh that follows it.
     void RunAction(CRebootRestoreDlg& page, int first, int count, int statusColumn,
@@ -96,11 +76,11 @@ private:
         page.RefreshCurrentPage();
         CGridCtrl* grid = page.Grid();
         for (int i = first; i < first + count; ++i) {
-            const int row = RowOf(grid, Sim(i)->mac);
+            const int row = RowOfMac(grid, Sim(i)->mac);
             QVERIFY(row >= 1);
             grid->SetCheck(row, true);
         }
-        const int ghostRow = RowOf(grid, kGhostMac);
+        const int ghostRow = RowOfMac(grid, kGhostMac);
         QVERIFY(ghostRow >= 1);
         grid->SetCheck(ghostRow, true);
         const QString ghostBefore = grid->GetItemText(ghostRow, statusColumn);
@@ -109,7 +89,7 @@ private:
             // The replies come within the first second.
             QTRY_VERIFY_WITH_TIMEOUT(AllRead(page, first, count, statusColumn, accepted, true),
                                      3000);
-            QCOMPARE(grid->GetItemText(RowOf(grid, kGhostMac), statusColumn), ghostBefore);
+            QCOMPARE(grid->GetItemText(RowOfMac(grid, kGhostMac), statusColumn), ghostBefore);
             while (d->isVisible()) {
                 d->Tick();
                 QTest::qWait(200);
@@ -121,12 +101,10 @@ private:
         // The refresh a second after the wait, and those after it, show the
         // devices back.
         QTRY_VERIFY_WITH_TIMEOUT(RefreshedAllOnline(page, first, count, statusColumn), 15000);
-        QCOMPARE(grid->GetItemText(RowOf(grid, kGhostMac), statusColumn), ghostBefore);
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, kGhostMac), statusColumn), ghostBefore);
         QVERIFY(messages_.empty());
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
-    std::optional<labkit::SimDump> dump_;
     kestrix::testing::LabApp core_;
     CSqlManagement* store_ = nullptr;
     DeviceLink* link_ = nullptr;
@@ -134,22 +112,16 @@ private:
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "14", "--reboot-time", "3s", "--set",
-                                        "20-24 name=factory-name"}},
-                          &err),
+        QVERIFY2(core_.Enter("reboot",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "14", "--reboot-time", "3s", "--set",
+                                           "20-24 name=factory-name"}},
+                             &err),
                  err.c_str());
-        QVERIFY(Refresh());
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-
-        QVERIFY(core_.Open("reboot"));
         store_ = core_.store.get();
         link_ = core_.link.get();
-        QVERIFY(link_->Start(3, 2000));
-        core_.context.store = store_;
-        core_.context.link = link_;
+        QVERIFY(core_.StartLink());
         core_.context.messageHook = [this](MessageKind kind, const QString& text) {
             if (kind == MessageKind::kNone) return true;  // OK to the question
             messages_.push_back(text);
@@ -157,7 +129,7 @@ private slots:
         };
         link_->RefreshCaptureDevices();
         link_->Search();
-        QTRY_VERIFY_WITH_TIMEOUT(OnlineCount() == kFleet, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(core_.OnlineCount() == kFleet, 20000);
         // The ghost: in the lab's subnet, so the command goes out, but
         // nobody answers it.
         ap_info_stu ghost;
@@ -166,10 +138,7 @@ private slots:
         QVERIFY(store_->SaveDeviceInfo(ghost));
     }
 
-    void cleanupTestCase() {
-        core_.Close();
-        if (lab_) lab_->Down();
-    }
+    void cleanupTestCase() { core_.Close(); }
 
     void rebootTwentyDevices() {
         CRebootDlg page(core_.context);

@@ -67,22 +67,8 @@ constexpr int kSearchWaitMs = 40000;
 class StatusLabTest : public QObject {
     Q_OBJECT
 private:
-    const labkit::SimDevice* Sim(int index) const {
-        for (const labkit::SimDevice& d : dump_->devices)
-            if (d.index == index) return &d;
-        return nullptr;
-    }
-    // The simulator's state right now.
-    bool Refresh() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) {
-            qWarning("%s", err.c_str());
-            return false;
-        }
-        dump_ = std::move(dump);
-        return true;
-    }
+    const labkit::SimDevice* Sim(int index) const { return core_.Sim(index); }
+    bool Refresh() { return core_.Refresh(); }
     std::unique_ptr<CStatusDlg> ShownPage() {
         auto page = std::make_unique<CStatusDlg>(core_.context);
         page->resize(1100, 700);
@@ -96,29 +82,23 @@ private:
         return record;
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
-    std::optional<labkit::SimDump> dump_;
     kestrix::testing::LabApp core_;
     CSqlManagement* store_ = nullptr;
     DeviceLink* link_ = nullptr;
 
 private slots:
     void initTestCase() {
-        lab_ = std::make_unique<labkit::Lab>();
         std::string muted;
         for (int i : kMuted) muted += (muted.empty() ? "" : ",") + std::to_string(i);
         std::string err;
-        QVERIFY2(lab_->Up({.devices = kFleet,
-                           .sim_args = {"--seed", "9", "--set",
-                                        "0-2 type=10 mode=1 transparent=0 pxsync=0", "--set",
-                                        "3 name=old-name", "--mute-info", muted}},
-                          &err),
+        QVERIFY2(core_.Enter("status",
+                             {.devices = kFleet,
+                              .sim_args = {"--seed", "9", "--set",
+                                           "0-2 type=10 mode=1 transparent=0 pxsync=0", "--set",
+                                           "3 name=old-name", "--mute-info", muted}},
+                             &err),
                  err.c_str());
-        QVERIFY(Refresh());
-        QCOMPARE(dump_->devices.size(), size_t(kFleet));
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-
-        QVERIFY(core_.Open("status"));
+        QCOMPARE(core_.dump->devices.size(), size_t(kFleet));
         store_ = core_.store.get();
         link_ = core_.link.get();
         QVERIFY(link_->Start(3, 2000));
@@ -136,7 +116,6 @@ private slots:
         core_.context.statusLink = nullptr;
         core_.context.messageHook = nullptr;
         core_.Close();
-        if (lab_) lab_->Down();
     }
 
     // Search: the fleet fills the list while the 30 s search runs, the
@@ -168,7 +147,7 @@ private slots:
         // last, drawn as announced-only, without an Operate image.
         const QStringList macs = GridColumn(grid, 5);
         const int stored = kFleet - static_cast<int>(kMuted.size());
-        for (const labkit::SimDevice& d : dump_->devices) {
+        for (const labkit::SimDevice& d : core_.dump->devices) {
             const int row = RowOfMac(grid, d.mac);
             QVERIFY2(row > 0, d.mac.c_str());
             QCOMPARE(grid->GetItemText(row, kIp), QString::fromStdString(d.ip));
@@ -288,7 +267,7 @@ private slots:
                                                    "198.18.8.3", "198.18.8.4"};
         QVERIFY(Refresh());
         for (size_t i = 0; i < rowOrder.size(); ++i) {
-            const labkit::SimDevice* d = dump_->ByMac(rowOrder[i]);
+            const labkit::SimDevice* d = core_.dump->ByMac(rowOrder[i]);
             QVERIFY(d);
             QCOMPARE(d->ip, expected[i]);
         }

@@ -14,11 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -55,35 +52,15 @@ constexpr uint32_t kSize = 250001;
 const std::string kFirmware = "KX-FW-V8.0.3.bin";
 const std::string kNewVersion = "V8.0.3";
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 class UpgradeLabTest : public QObject {
     Q_OBJECT
 private:
-    std::optional<labkit::SimDump> Dump() {
-        std::string err;
-        auto dump = lab_->Dump(&err);
-        if (!dump) qWarning("%s", err.c_str());
-        return dump;
-    }
-    int OnlineCount() {
-        std::vector<ap_info_stu> rows;
-        int pages = 0, online = 0;
-        store_->QueryDevicePage("", 1, true, 100, 1, rows, pages, online);
-        return online;
-    }
     QString Cell(CUpgradeDlg& page, const std::string& mac, CellField field) {
-        CGridCtrl* grid = page.Grid();
-        const int macColumn = page.Descriptor().ColumnOf(CellField::kMac);
-        for (int row = 1; row < grid->GetRowCount(); ++row)
-            if (grid->GetItemText(row, macColumn).toStdString() == mac)
-                return grid->GetItemText(row, page.Descriptor().ColumnOf(field));
-        return QString();
+        const int row = kestrix::testing::RowOfMac(page, mac);
+        return row < 1 ? QString()
+                       : page.Grid()->GetItemText(row, page.Descriptor().ColumnOf(field));
     }
     // One status view tick; each row's status text joins its history when it
     // changed. True when every device reads `text` (`failing` for the one
@@ -102,7 +79,6 @@ private:
         return all;
     }
 
-    std::unique_ptr<labkit::Lab> lab_;
     labkit::SimDump before_;
     kestrix::testing::LabApp core_;
     CSqlManagement* store_ = nullptr;
@@ -114,25 +90,19 @@ private slots:
     void initTestCase() {
         QVERIFY2(kestrix::testing::InOwnPidNamespace(),
                  "run under tests/support/own-pid-namespace: the dialog ends every FileServer");
-        lab_ = std::make_unique<labkit::Lab>();
         std::string err;
         QVERIFY2(
-            lab_->Up({.devices = kFleet,
-                      .sim_args = {"--seed", "16", "--upgrade-time", "1s", "--upgrade-reboot-time",
-                                   "2s", "--set", "0-9 type=15 mode=1", "--upgrade-fail",
-                                   std::to_string(kFailing)}},
-                     &err),
+            core_.Enter("upgrade",
+                        {.devices = kFleet,
+                         .sim_args = {"--seed", "16", "--upgrade-time", "1s",
+                                      "--upgrade-reboot-time", "2s", "--set", "0-9 type=15 mode=1",
+                                      "--upgrade-fail", std::to_string(kFailing)}},
+                        &err),
             err.c_str());
-        auto dump = Dump();
-        QVERIFY(dump && dump->devices.size() == size_t{kFleet});
-        before_ = *dump;
-        QVERIFY2(labkit::EnterNetns(labkit::kHostNamespace, &err), err.c_str());
-
-        QVERIFY(core_.Open("upgrade"));
+        QVERIFY(core_.dump->devices.size() == size_t{kFleet});
+        before_ = *core_.dump;
         store_ = core_.store.get();
-        QVERIFY(core_.link->Start(3, 2000));
-        core_.context.store = store_;
-        core_.context.link = core_.link.get();
+        QVERIFY(core_.StartLink());
         core_.context.messageHook = [this](MessageKind kind, const QString& text) {
             if (kind == MessageKind::kNone) return true;  // OK to the question
             messages_.push_back(text);
@@ -140,25 +110,16 @@ private slots:
         };
         core_.link->RefreshCaptureDevices();
         core_.link->Search();
-        QTRY_VERIFY_WITH_TIMEOUT(OnlineCount() == kFleet, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(core_.OnlineCount() == kFleet, 20000);
 
-        char pattern[] = "/tmp/kx-page-upgrade.XXXXXX";
-        QVERIFY(mkdtemp(pattern) != nullptr);
-        scratch_ = pattern;
-        namespace fs = std::filesystem;
-        fs::create_directories(scratch_ + "/service");
-        fs::create_directories(scratch_ + "/firmware");
-        // A copy: a link would make the server read the bundle's settings.
-        fs::copy_file(KX_FILESERVER_PATH, scratch_ + "/service/FileServer");
-        std::mt19937 rng(16);
-        std::string image(kSize, '\0');
-        for (char& c : image) c = static_cast<char>(rng());
-        std::ofstream(scratch_ + "/firmware/" + kFirmware, std::ios::binary) << image;
+        scratch_ =
+            labkit::MakeUpgradeFolders("kx-page-upgrade", KX_FILESERVER_PATH, kFirmware, kSize, 16)
+                .root;
+        QVERIFY(!scratch_.empty());
     }
 
     void cleanupTestCase() {
         core_.Close();
-        if (lab_) lab_->Down();
         if (!scratch_.empty()) std::filesystem::remove_all(scratch_);
     }
 
@@ -204,7 +165,7 @@ private slots:
             QCOMPARE(dialog->Progress()->value(), 123);
             QTRY_VERIFY_WITH_TIMEOUT(
                 [&] {
-                    auto now = Dump();
+                    auto now = core_.Dump();
                     if (!now) return false;
                     for (const labkit::SimDevice& d : now->devices)
                         if (d.index != kFailing && (d.state != "running" || d.reboots != 1))
@@ -252,18 +213,15 @@ private slots:
                 return true;
             }(),
             5000);
-        auto after = Dump();
+        auto after = core_.Dump();
         QVERIFY(after);
-        const std::string log = ReadAll(lab_->LogPath());
+        const std::string log = labkit::ReadAll(core_.lab->LogPath());
         for (const labkit::SimDevice& was : before_.devices) {
             const labkit::SimDevice* now = after->ByMac(was.mac);
             QVERIFY(now);
             QCOMPARE(now->version, was.index == kFailing ? was.version : kNewVersion);
             QCOMPARE(now->reboots, uint32_t(was.index == kFailing ? 0 : 1));
-            const std::string line = "fetch dev=" + std::to_string(was.index) + " mac=" + was.mac +
-                                     " file=\"" + kFirmware +
-                                     "\" from=198.18.0.1:69 bytes=" + std::to_string(kSize) +
-                                     " expected=" + std::to_string(kSize) + " result=ok\n";
+            const std::string line = labkit::WholeFetchLine(was, kFirmware, kSize);
             QVERIFY2(log.find(line) != std::string::npos, line.c_str());
         }
     }

@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -33,21 +32,14 @@
 #include "shell/ChildDlg.h"
 #include "shell/Styling.h"
 #include "tests/support/device_records.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 const char* const kPskMessage =
     "Please enter a key for 8~63 ASCII characters or 8~64 HEX characters!";
 
@@ -94,11 +86,6 @@ private:
     AppBridgeLink app_;
     mutable std::mutex mutex_;
     std::vector<Send> sends_;
-};
-
-struct Message {
-    MessageKind kind;
-    QString text;
 };
 
 config_otherwl_basic Neighbour(int i, uint8_t secure, int8_t signal) {
@@ -159,19 +146,12 @@ private:
 };
 
 void BridgeTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
     store_ = std::make_unique<ScratchStore>();
     source_ = std::make_shared<FleetSource>(store_->Store());
     link_ = std::make_shared<FakeBridgeLink>(store_->Store());
     messages_.clear();
-    ctx_.messageHook = [this](MessageKind kind, const QString& text) {
-        messages_.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(messages_);
 }
 
 void BridgeTest::cleanup() {
@@ -217,18 +197,12 @@ void BridgeTest::AddNeighbours(const std::vector<config_otherwl_basic>& entries)
 
 std::unique_ptr<CBridgeDlg> BridgeTest::ShownPage() {
     auto page = std::make_unique<CBridgeDlg>(ctx_);
-    page->SetDeviceSource(source_);
     page->SetBridgeLink(link_);
-    page->resize(924, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::move(page), source_);
 }
 
 int BridgeTest::RowOf(CBridgeDlg* page, const std::string& mac) const {
-    const int column = page->Descriptor().ColumnOf(CellField::kMac);
-    return static_cast<int>(GridColumn(page->Grid(), column).indexOf(QString::fromStdString(mac))) +
-           1;
+    return RowOfMac(*page, mac);
 }
 
 bool BridgeTest::OperateAndDrive(CBridgeDlg* page, const std::string& mac,
@@ -558,20 +532,13 @@ void BridgeTest::modeSwitchAtApShowsTheMessageAndRefreshComesBack() {
 // ---- Renders -------------------------------------------------------------------------------
 
 void BridgeTest::renders_data() {
-    QTest::addColumn<uint>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("en") << 1033u << QStringLiteral("en");
-    QTest::newRow("zh") << 2052u << QStringLiteral("zh");
+    AddRenderLocales();
 }
 
 void BridgeTest::renders() {
     QFETCH(uint, locale);
     QFETCH(QString, suffix);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    const QString out = QStringLiteral(KX_RENDER_DIR "/");
-    QDir().mkpath(out);
+    const QString out = UseRenderLocale(ctx_, locale);
     for (int i = 0; i < 8; ++i) {
         const std::string mac = "00:11:22:33:44:" + std::to_string(50 + i);
         AddDevice(mac, "192.168.1." + std::to_string(20 + i), i % 2 ? 15 : 10);

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
@@ -34,20 +33,13 @@
 #include "tests/support/config_records.h"
 #include "tests/support/device_records.h"
 #include "tests/support/grid_clicks.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ConfiguredDevice;
-using kestrix::testing::DeviceSpec;
-using kestrix::testing::FleetSource;
-using kestrix::testing::RecordingLink;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
-
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 
 // Holds the first command at the door until released, before looking at
 // its payload: a worker that shared the page's pending area would then
@@ -84,11 +76,6 @@ private:
     bool first_ = false, waiting_ = false, open_ = false;
 };
 
-struct Message {
-    MessageKind kind;
-    QString text;
-};
-
 }  // namespace
 
 class ManagementTest : public QObject {
@@ -120,20 +107,13 @@ private:
 };
 
 void ManagementTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
     store_ = std::make_unique<ScratchStore>();
     ctx_.store = &store_->Store();
     source_ = std::make_shared<FleetSource>(store_->Store());
     link_ = std::make_shared<RecordingLink>(&store_->Store());
     messages_.clear();
-    ctx_.messageHook = [this](MessageKind kind, const QString& text) {
-        messages_.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(messages_);
 }
 
 void ManagementTest::cleanup() {
@@ -147,12 +127,8 @@ void ManagementTest::cleanup() {
 
 std::unique_ptr<CManagementDlg> ManagementTest::ShownPage(std::shared_ptr<StatusLink> link) {
     auto page = std::make_unique<CManagementDlg>(ctx_);
-    page->SetDeviceSource(source_);
     page->SetLink(std::move(link));
-    page->resize(1024, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::move(page), source_, {1024, 604});
 }
 
 void ManagementTest::invalidGatewayOnAHiddenTabKeepsTheFrontTab() {
@@ -299,20 +275,13 @@ void ManagementTest::laterSaveLeavesTheEarlierWorkersBlocks() {
 // ---- Renders ------------------------------------------------------------------------
 
 void ManagementTest::renders_data() {
-    QTest::addColumn<uint>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("en") << 1033u << QStringLiteral("en");
-    QTest::newRow("zh") << 2052u << QStringLiteral("zh");
+    AddRenderLocales();
 }
 
 void ManagementTest::renders() {
     QFETCH(uint, locale);
     QFETCH(QString, suffix);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    const QString out = QStringLiteral(KX_RENDER_DIR "/");
-    QDir().mkpath(out);
+    const QString out = UseRenderLocale(ctx_, locale);
 
     struct Variant {
         const char* name;

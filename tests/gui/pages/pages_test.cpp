@@ -8,7 +8,6 @@
 #include "tests/gui/pages/pages_test.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,22 +36,14 @@
 #include "store/field_texts.h"
 #include "tests/support/device_records.h"
 #include "tests/support/grid_clicks.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/temp_files.h"
 #include "tools/devsim/fleet.h"
 
 using namespace kestrix;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::NthDevice;
-using kestrix::testing::ScratchStore;
+using namespace kestrix::testing;
 
 namespace {
-
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 
 // The fleet most tests use: `count` devices, online except every tenth.
 void AddDevices(ScratchStore& store, int count) {
@@ -76,27 +67,13 @@ uint32_t IpNumber(const QString& ip) {
 template <class Page>
 std::unique_ptr<Page> ShownPage(const AppContext& context,
                                 std::shared_ptr<DeviceListSource> source) {
-    auto page = std::make_unique<Page>(context, nullptr);
-    page->SetDeviceSource(std::move(source));
-    page->resize(924, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::make_unique<Page>(context, nullptr), std::move(source));
 }
-
-struct Message {
-    MessageKind kind;
-    QString text;
-};
 
 }  // namespace
 
 void PagesTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
 }
 
 void PagesTest::cleanup() {
@@ -404,10 +381,7 @@ void PagesTest::noSelectionMessages() {
         QVERIFY(store.Add(f));
     }
     std::vector<Message> shown;
-    ctx_.messageHook = [&](MessageKind kind, const QString& text) {
-        shown.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(shown);
     auto page = ShownPage<CStatusDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
     QVERIFY(!page->CollectSelectionOrWarn());
     QCOMPARE(shown.size(), size_t(1));
@@ -469,10 +443,7 @@ void PagesTest::exportWritesEveryMatchingRowInOrder() {
 
     // A place that cannot be written: the operator is told, nothing else.
     std::vector<Message> shown;
-    ctx_.messageHook = [&](MessageKind kind, const QString& text) {
-        shown.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(shown);
     ctx_.saveFileChooser = [&](QWidget*, const QString&) {
         return QString::fromStdString(dir.File("no/such/x.csv"));
     };
@@ -487,7 +458,7 @@ void PagesTest::exportWritesEveryMatchingRowInOrder() {
 }
 
 void PagesTest::headingsAndCountInChinese() {
-    InitLanguageWithLocale(kBundle.toStdString() + "/", 2052);
+    InitLanguageWithLocale(BundleDir(), 2052);
     ScratchStore store;
     AddDevices(store, 5);
     auto page = ShownPage<CRebootDlg>(ctx_, std::make_shared<FleetSource>(store.Store()));
@@ -617,9 +588,7 @@ void PagesTest::renderPages() {
     QFETCH(uint, locale);
     QFETCH(int, menu);
     QFETCH(QString, name);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    const QString out = UseRenderLocale(ctx_, locale);
     ScratchStore store;
     AddSimulatedFleet(store, 236);
     auto source = std::make_shared<FleetSource>(store.Store());
@@ -669,11 +638,9 @@ void PagesTest::renderPages() {
     QCoreApplication::processEvents();
     const QImage shot = window.grab().toImage();
     QVERIFY(!shot.isNull());
-    QDir().mkpath(QStringLiteral(KX_RENDER_DIR));
-    QVERIFY(shot.save(QStringLiteral(KX_RENDER_DIR "/") + name + QStringLiteral(".png")));
+    QVERIFY(shot.save(out + name + QStringLiteral(".png")));
     if (wait) {
         QVERIFY(wait->CloseButton()->HasImage());
-        QVERIFY(wait->grab().toImage().save(QStringLiteral(KX_RENDER_DIR "/") + name +
-                                            QStringLiteral("_wait.png")));
+        QVERIFY(wait->grab().toImage().save(out + name + QStringLiteral("_wait.png")));
     }
 }

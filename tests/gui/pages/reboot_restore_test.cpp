@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include <QApplication>
-#include <QDir>
 #include <QPainter>
 #include <QProgressBar>
 #include <QTest>
@@ -30,23 +29,14 @@
 #include "tests/gui/pages/recording_link.h"
 #include "tests/support/device_records.h"
 #include "tests/support/grid_clicks.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::NthDevice;
-using kestrix::testing::RecordingLink;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 constexpr int kMac = 5;
 
 struct PageCase {
@@ -73,10 +63,6 @@ std::unique_ptr<CRebootRestoreDlg> NewPage(const AppContext& context, ListPage p
 
 QString Status(uint32_t code) {
     return QString::fromStdString(StatusText(code));
-}
-
-int RowOf(CGridCtrl* grid, const std::string& mac) {
-    return static_cast<int>(GridColumn(grid, kMac).indexOf(QString::fromStdString(mac))) + 1;
 }
 
 }  // namespace
@@ -116,11 +102,7 @@ private:
 };
 
 void RebootRestoreTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
     store_ = std::make_unique<ScratchStore>();
     source_ = std::make_shared<FleetSource>(store_->Store());
     link_ = std::make_shared<RecordingLink>(&store_->Store());
@@ -145,15 +127,11 @@ void RebootRestoreTest::cleanup() {
 
 std::unique_ptr<CRebootRestoreDlg> RebootRestoreTest::ShownPage(ListPage kind) {
     auto page = NewPage(ctx_, kind);
-    page->SetDeviceSource(source_);
     page->SetPassPause([this](std::chrono::milliseconds pause, std::stop_token) {
         std::lock_guard lock(pauseMutex_);
         pauses_.emplace_back(pause, link_->Calls().size());
     });
-    page->resize(924, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::move(page), source_);
 }
 
 void RebootRestoreTest::AddBridgedPair(int ap, int station) {
@@ -202,7 +180,7 @@ void RebootRestoreTest::workerSendsStationAccessPointsFirstThenPausesThenTheRest
             pauses_.clear();
             auto page = ShownPage(p.page);
             for (int n : c.ticked)
-                page->Grid()->SetCheck(RowOf(page->Grid(), NthDevice(n).mac), true);
+                page->Grid()->SetCheck(RowOfMac(page->Grid(), NthDevice(n).mac), true);
             WhenModal<CWaitDlg> wait(
                 [&](CWaitDlg*) { QTRY_COMPARE(link_->Sends(p.command).size(), c.sent.size()); });
             QTest::mouseClick(page->ActionButton(), Qt::LeftButton);
@@ -267,8 +245,8 @@ void RebootRestoreTest::waitFollowsStatusesThenSearchesAndRefreshes() {
         CGridCtrl* grid = page->Grid();
         const std::string answers = NthDevice(3).mac, silent = NthDevice(2).mac,
                           unticked = NthDevice(1).mac;
-        grid->SetCheck(RowOf(grid, answers), true);
-        grid->SetCheck(RowOf(grid, silent), true);
+        grid->SetCheck(RowOfMac(grid, answers), true);
+        grid->SetCheck(RowOfMac(grid, silent), true);
         const QColor online = ToQColor(ctx_.appearance.TextOnlineColor);
 
         std::vector<int> searchTicks;
@@ -286,11 +264,11 @@ void RebootRestoreTest::waitFollowsStatusesThenSearchesAndRefreshes() {
             QVERIFY(store_->Store().SetDeviceStatus(answers, p.accepted));
             QVERIFY(store_->Store().SetDeviceStatus(unticked, 0));
             page->OnStatusTick();
-            const int row = RowOf(grid, answers);
+            const int row = RowOfMac(grid, answers);
             QCOMPARE(grid->GetItemText(row, p.statusColumn), Status(p.accepted));
             QCOMPARE(grid->GetItemFgColour(row, p.statusColumn), online);
-            QCOMPARE(grid->GetItemText(RowOf(grid, silent), p.statusColumn), Status(1));
-            QCOMPARE(grid->GetItemText(RowOf(grid, unticked), p.statusColumn), Status(1));
+            QCOMPARE(grid->GetItemText(RowOfMac(grid, silent), p.statusColumn), Status(1));
+            QCOMPARE(grid->GetItemText(RowOfMac(grid, unticked), p.statusColumn), Status(1));
             // A device that went silent shows "Offline", in the text colour.
             QVERIFY(store_->Store().SetDeviceStatus(answers, 0));
             page->OnStatusTick();
@@ -331,12 +309,12 @@ void RebootRestoreTest::waitFollowsStatusesThenSearchesAndRefreshes() {
         QCOMPARE(page->RefreshTimer().interval(), 1000);
         QVERIFY(store_->Store().SetDeviceStatus(answers, 1));
         page->OnStatusTick();
-        QCOMPARE(grid->GetItemText(RowOf(grid, answers), p.statusColumn), Status(0));
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, answers), p.statusColumn), Status(0));
         page->OnRefreshTimer();
         QVERIFY(!page->RefreshTimer().isActive());
-        QCOMPARE(grid->GetItemText(RowOf(grid, answers), p.statusColumn), Status(1));
-        QCOMPARE(grid->GetItemText(RowOf(grid, unticked), p.statusColumn), Status(0));
-        QVERIFY(!grid->GetCheck(RowOf(grid, silent)));
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, answers), p.statusColumn), Status(1));
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, unticked), p.statusColumn), Status(0));
+        QVERIFY(!grid->GetCheck(RowOfMac(grid, silent)));
         QVERIFY(messages_.empty());
     }
 }
@@ -346,8 +324,8 @@ void RebootRestoreTest::closingTheWaitEarlyStopsTheUpdatesAtOnce() {
     auto page = ShownPage(ListPage::kRestore);
     CGridCtrl* grid = page->Grid();
     const std::string first = NthDevice(39).mac, last = NthDevice(10).mac;
-    grid->SetCheck(RowOf(grid, first), true);
-    grid->SetCheck(RowOf(grid, last), true);
+    grid->SetCheck(RowOfMac(grid, first), true);
+    grid->SetCheck(RowOfMac(grid, last), true);
     WhenModal<CWaitDlg> wait([&](CWaitDlg* d) {
         QTRY_COMPARE(link_->Sends(MsgType::Restore).size(), size_t(2));
         // The page changed during the wait: only the device still shown is
@@ -361,7 +339,7 @@ void RebootRestoreTest::closingTheWaitEarlyStopsTheUpdatesAtOnce() {
         page->GoToPage(1);
         QVERIFY(store_->Store().SetDeviceStatus(last, kStatusReseting));
         page->OnStatusTick();
-        QCOMPARE(grid->GetItemText(RowOf(grid, last), 11), Status(kStatusReseting));
+        QCOMPARE(grid->GetItemText(RowOfMac(grid, last), 11), Status(kStatusReseting));
         for (int i = 0; i < 10; ++i) d->Tick();
         link_->Clear();
         QTest::mouseClick(d->CloseButton(), Qt::LeftButton);
@@ -375,11 +353,11 @@ void RebootRestoreTest::closingTheWaitEarlyStopsTheUpdatesAtOnce() {
     QVERIFY(!page->StatusTimer().isActive());
     QVERIFY(store_->Store().SetDeviceStatus(last, 1));
     page->OnStatusTick();
-    QCOMPARE(grid->GetItemText(RowOf(grid, last), 11), Status(kStatusReseting));
+    QCOMPARE(grid->GetItemText(RowOfMac(grid, last), 11), Status(kStatusReseting));
     QVERIFY(page->RefreshTimer().isActive());
     page->OnRefreshTimer();
-    QCOMPARE(grid->GetItemText(RowOf(grid, last), 11), Status(1));
-    QCOMPARE(grid->GetItemText(RowOf(grid, first), 11), Status(kStatusReseting));
+    QCOMPARE(grid->GetItemText(RowOfMac(grid, last), 11), Status(1));
+    QCOMPARE(grid->GetItemText(RowOfMac(grid, first), 11), Status(kStatusReseting));
 }
 
 // ---- Headings and cells -----------------------------------------------------------
@@ -418,29 +396,16 @@ void RebootRestoreTest::headingsSortByTheirKeysAndCellsDoNothing() {
 // ---- Renders -------------------------------------------------------------------------
 
 void RebootRestoreTest::renders_data() {
-    QTest::addColumn<uint>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("en") << 1033u << QStringLiteral("en");
-    QTest::newRow("zh") << 2052u << QStringLiteral("zh");
+    AddRenderLocales();
 }
 
 void RebootRestoreTest::renders() {
     QFETCH(uint, locale);
     QFETCH(QString, suffix);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    const QString out = QStringLiteral(KX_RENDER_DIR "/");
-    QDir().mkpath(out);
+    const QString out = UseRenderLocale(ctx_, locale);
 
-    const char* names[] = {"Roof east", "北门-2", "Mast 7", "Depot", "Gate-A"};
     for (int i = 0; i < 12; ++i) {
-        DeviceFields f = NthDevice(i);
-        f.ip = "192.168.10." + std::to_string(20 + i);
-        f.name = names[i % 5] + std::string(i >= 5 ? "-" + std::to_string(i) : "");
-        f.type = static_cast<uint16_t>(i % 3 == 0 ? 10 : 5);
-        f.ssid = "KX-Yard-" + std::to_string(i % 3);
-        f.channel = static_cast<uint8_t>(36 + 4 * (i % 4));
+        DeviceFields f = RenderDevice(i);
         f.secureMode = static_cast<uint8_t>(i % 4);
         f.txPower = static_cast<uint8_t>(18 + i % 6);
         if (i == 11) f.status = 0;

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
@@ -39,25 +38,14 @@
 #include "tests/gui/pages/recording_link.h"
 #include "tests/support/device_records.h"
 #include "tests/support/grid_clicks.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/status_helpers.h"
 
 using namespace kestrix;
-using kestrix::testing::ClickCell;
-using kestrix::testing::ClickHeading;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::GridColumn;
-using kestrix::testing::MakeDevice;
-using kestrix::testing::NthDevice;
-using kestrix::testing::RecordingLink;
-using kestrix::testing::RenameRow;
-using kestrix::testing::RowOfMac;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
 
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 constexpr int kLocation = 2;
 constexpr int kIp = 4;
 constexpr int kMac = 5;
@@ -69,11 +57,6 @@ const char* const kStrictNameMessage =
 const char* const kOpenNameMessage =
     "Device name maximum allowed 32 bytes, only support combination of Chinese, ASCII "
     "characters";
-
-struct Message {
-    MessageKind kind;
-    QString text;
-};
 
 std::string Utf8Repeat(const char* piece, int times) {
     std::string s;
@@ -119,20 +102,13 @@ private:
 };
 
 void StatusTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
     store_ = std::make_unique<ScratchStore>();
     source_ = std::make_shared<FleetSource>(store_->Store());
     link_ = std::make_shared<RecordingLink>(&store_->Store());
     messages_.clear();
     opened_.clear();
-    ctx_.messageHook = [this](MessageKind kind, const QString& text) {
-        messages_.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(messages_);
     ctx_.urlOpener = [this](const QUrl& url) { opened_.push_back(url); };
 }
 
@@ -149,12 +125,8 @@ void StatusTest::cleanup() {
 
 std::unique_ptr<CStatusDlg> StatusTest::ShownPage() {
     auto page = std::make_unique<CStatusDlg>(ctx_);
-    page->SetDeviceSource(source_);
     page->SetStatusLink(link_);
-    page->resize(924, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::move(page), source_);
 }
 
 // ---- Search -------------------------------------------------------------------
@@ -804,31 +776,18 @@ void StatusTest::batchForOneDeviceIgnoresTheEnd() {
 // ---- Renders -------------------------------------------------------------------------
 
 void StatusTest::renders_data() {
-    QTest::addColumn<uint>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("en") << 1033u << QStringLiteral("en");
-    QTest::newRow("zh") << 2052u << QStringLiteral("zh");
+    AddRenderLocales();
 }
 
 void StatusTest::renders() {
     QFETCH(uint, locale);
     QFETCH(QString, suffix);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    const QString out = QStringLiteral(KX_RENDER_DIR "/");
-    QDir().mkpath(out);
+    const QString out = UseRenderLocale(ctx_, locale);
 
     // Devices arriving while the search runs, a few only heard so far.
-    const char* names[] = {"Roof east", "北门-2", "Mast 7", "Depot", "Gate-A"};
     for (int i = 0; i < 14; ++i) {
-        DeviceFields f = NthDevice(i);
-        f.ip = "192.168.10." + std::to_string(20 + i);
-        f.name = names[i % 5] + std::string(i >= 5 ? "-" + std::to_string(i) : "");
-        f.type = static_cast<uint16_t>(i % 3 == 0 ? 10 : 5);
+        DeviceFields f = RenderDevice(i);
         f.bridgeTransparent = static_cast<uint8_t>(i % 2);
-        f.ssid = "KX-Yard-" + std::to_string(i % 3);
-        f.channel = static_cast<uint8_t>(36 + 4 * (i % 4));
         f.upTime = static_cast<uint32_t>(3600 * i + 125);
         AddDevice(f);
     }

@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -30,20 +29,14 @@
 #include "store/field_texts.h"
 #include "store/sql_management.h"
 #include "tests/support/device_records.h"
+#include "tests/support/page_fixture.h"
 #include "tests/support/status_helpers.h"
 #include "tests/support/temp_files.h"
 
 using namespace kestrix;
-using kestrix::testing::DeviceFields;
-using kestrix::testing::FleetSource;
-using kestrix::testing::NthDevice;
-using kestrix::testing::ScratchStore;
-using kestrix::testing::TempDir;
-using kestrix::testing::WhenModal;
+using namespace kestrix::testing;
 
 namespace {
-
-const QString kBundle = QStringLiteral(KX_BUNDLE_DIR);
 
 // The store's statuses through the real store; what went out recorded with
 // the status the device had in the store at that moment.
@@ -97,11 +90,6 @@ struct CountingServer : FileServerControl {
     }
 };
 
-struct Message {
-    MessageKind kind;
-    QString text;
-};
-
 }  // namespace
 
 class UpgradeTest : public QObject {
@@ -139,22 +127,14 @@ private:
 };
 
 void UpgradeTest::init() {
-    ctx_ = AppContext{};
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, 1033);
-    ctx_.appearance = LoadAppearanceSettings(dir);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
+    ctx_ = BundleContext();
     store_ = std::make_unique<ScratchStore>();
     source_ = std::make_shared<FleetSource>(store_->Store());
     link_ = std::make_shared<StoreUpgradeLink>(store_->Store());
     server_ = std::make_shared<CountingServer>();
     dir_ = std::make_unique<TempDir>();
     messages_.clear();
-    // Questions are answered OK.
-    ctx_.messageHook = [this](MessageKind kind, const QString& text) {
-        messages_.push_back({kind, text});
-        return true;
-    };
+    ctx_.messageHook = RecordMessages(messages_, true);  // questions are answered OK
 }
 
 void UpgradeTest::cleanup() {
@@ -178,13 +158,9 @@ std::vector<SelectedDevice> UpgradeTest::AddDevices(int n, uint16_t type, int fi
 
 std::unique_ptr<CUpgradeDlg> UpgradeTest::ShownPage() {
     auto page = std::make_unique<CUpgradeDlg>(ctx_);
-    page->SetDeviceSource(source_);
     page->SetUpgradeLink(link_);
     page->SetFileServer(server_);
-    page->resize(924, 604);
-    page->show();
-    page->RefreshCurrentPage();
-    return page;
+    return ShowPage(std::move(page), source_);
 }
 
 std::unique_ptr<CUpgradeConfigDlg> UpgradeTest::Dialog(const std::vector<SelectedDevice>& targets) {
@@ -292,10 +268,7 @@ void UpgradeTest::fileChecksRefuseBeforeAnythingStarts() {
         QVERIFY(!dialog->Progress()->isVisibleTo(dialog.get()));
     }
     // Cancel at the question starts nothing either.
-    ctx_.messageHook = [this](MessageKind kind, const QString& text) {
-        messages_.push_back({kind, text});
-        return false;
-    };
+    ctx_.messageHook = RecordMessages(messages_);
     auto dialog = Dialog(targets);
     dialog->PathEdit()->setText(QStringLiteral("/fw/image.BIN"));
     dialog->OnUpgrade();
@@ -384,20 +357,13 @@ void UpgradeTest::closeButtonStopsTheFileServer() {
 // ---- Renders -------------------------------------------------------------------------
 
 void UpgradeTest::renders_data() {
-    QTest::addColumn<uint>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("en") << 1033u << QStringLiteral("en");
-    QTest::newRow("zh") << 2052u << QStringLiteral("zh");
+    AddRenderLocales();
 }
 
 void UpgradeTest::renders() {
     QFETCH(uint, locale);
     QFETCH(QString, suffix);
-    const std::string dir = kBundle.toStdString() + "/";
-    InitLanguageWithLocale(dir, locale);
-    ctx_.skin = BuildSkinPaths(dir, CurrentLocaleId());
-    const QString out = QStringLiteral(KX_RENDER_DIR "/");
-    QDir().mkpath(out);
+    const QString out = UseRenderLocale(ctx_, locale);
     auto targets = AddDevices(4, 5, 0);
     const auto others = AddDevices(2, 10, 4);
     targets.insert(targets.end(), others.begin(), others.end());
@@ -425,7 +391,7 @@ void UpgradeTest::renders() {
     QCoreApplication::processEvents();
     QVERIFY(dialog->grab().toImage().save(out + QStringLiteral("upgrade_rebooting_") + suffix +
                                           QStringLiteral(".png")));
-    InitLanguageWithLocale(dir, 1033);
+    InitLanguageWithLocale(BundleDir(), 1033);
 }
 
 QTEST_MAIN(UpgradeTest)
