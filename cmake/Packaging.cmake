@@ -54,7 +54,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # cannot open); everything else comes from the libraries the executables
 # link.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
+# Device names are often Chinese: without a CJK font they show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, fonts-noto-cjk | fonts-wqy-microhei")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/resources/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
