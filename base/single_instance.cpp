@@ -45,19 +45,19 @@ std::string SingleInstanceLock::LockPathFor(std::string_view name) {
         if (::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) dir = runtime;
     }
     if (dir.back() != '/') dir += '/';
-    // In the user's runtime folder the lock sits with the scratch database,
-    // in the program's own folder there.
+    // In the user's runtime folder the lock sits in kestrix/, beside an
+    // installed copy's scratch database.
     if (dir != "/tmp/") dir += "kestrix/";
     return dir + std::string(name) + ".lock";
 }
 
 SingleInstanceLock::Result SingleInstanceLock::Acquire() {
     if (fd_ >= 0) return Result::Acquired;
-    // Close-on-exec: programs we start (the file server) must not inherit
-    // the lock and keep it after we end.
     // The kestrix folder of the runtime folder may not exist yet; /tmp does.
     if (const std::string parent = path_.substr(0, path_.rfind('/') + 1); parent != "/tmp/")
         EnsureUserFolder(parent);
+    // Close-on-exec: programs we start (the file server) must not inherit
+    // the lock and keep it after we end.
     int fd = OpenLockFile(path_);
     if (fd < 0) return Result::Unavailable;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
